@@ -1,0 +1,17 @@
+#pragma once
+// Text decoding. Keyloom's text is UTF-8 throughout.
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+namespace hive {
+
+// Appends bytes as Latin-1 (byte b is U+00bb), stopping at the first zero byte.
+void AppendLatin1(std::string& out, const uint8_t* bytes, size_t count);
+
+// Appends UTF-16LE code units, stopping at the first NUL code unit. An unpaired
+// surrogate becomes U+FFFD. A trailing odd byte is ignored.
+void AppendUtf16Le(std::string& out, const uint8_t* bytes, size_t byteCount);
+
+}  // namespace hive
