@@ -11,6 +11,8 @@
 //  - A subkey whose key node does not lie wholly inside the file is skipped.
 //  - Keys down to depth kMaxEnteredDepth (the root is depth 0) are entered;
 //    deeper ones are listed but not entered.
+//  - Labels may not outgrow what the file's size allows (a sound hive's
+//    labels take about twice its size at most); past that the walk ends.
 
 #include <atomic>
 #include <cstdint>
@@ -31,9 +33,16 @@ struct BuildSignals {
   std::atomic<bool> stop{false};
 };
 
+enum class BuildOutcome {
+  kComplete,  // every key reachable from the root is in the tree
+  kNoRoot,    // no root key was found: the tree is empty
+  kStopped,   // the stop flag ended the walk early
+  kTooLarge,  // the labels outgrew anything the file's size allows: a crafted file
+};
+
 // Resets keysLoaded, finds the root key and adds the whole key tree. The tree
 // and index must be empty. When no root is found both stay empty. Finishes the
 // tree (KeyTree::Finish) before it returns, also when stopped early.
-void BuildKeyTree(KeyTree& tree, KeyIndex& index, hive::HiveFile& hive, BuildSignals& signals);
+BuildOutcome BuildKeyTree(KeyTree& tree, KeyIndex& index, hive::HiveFile& hive, BuildSignals& signals);
 
 }  // namespace tree

@@ -1,0 +1,178 @@
+#include "hive/hive_file.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+
+#include "hive/little_endian.h"
+
+namespace hive {
+namespace {
+
+// Blocks of 64 KiB; up to 512 of them (32 MiB) are cached, direct-mapped by
+// block number. A hive smaller than the cache ends up wholly cached.
+constexpr int kBlockShift = 16;
+constexpr int64_t kBlockSize = int64_t{1} << kBlockShift;
+constexpr size_t kMaxCachedBlocks = 512;
+
+void SetReason(std::string* reason, std::string text) {
+  if (reason != nullptr) *reason = std::move(text);
+}
+
+std::string Number(uint32_t value) { return std::to_string(value); }
+
+}  // namespace
+
+HiveFile::~HiveFile() {
+  if (m_fd >= 0) ::close(m_fd);
+}
+
+const HiveFile::Block& HiveFile::BlockFor(int64_t blockIndex) {
+  Block& block = m_blocks[static_cast<size_t>(blockIndex) % m_blocks.size()];
+  if (block.index == blockIndex) return block;
+  if (!block.bytes) block.bytes = std::make_unique<uint8_t[]>(static_cast<size_t>(kBlockSize));
+  block.index = blockIndex;
+  block.valid = 0;
+  // The file is taken to be as long as it was at open: bytes it gained since
+  // are not read, bytes it lost are simply not found.
+  const int64_t start = blockIndex * kBlockSize;
+  const int64_t wanted = std::min(kBlockSize, m_size - start);
+  while (block.valid < wanted) {
+    const ssize_t got = ::pread(m_fd, block.bytes.get() + block.valid,
+                                static_cast<size_t>(wanted - block.valid),
+                                static_cast<off_t>(start + block.valid));
+    if (got < 0 && errno == EINTR) continue;
+    if (got <= 0) break;  // end of file, or a read error: the bytes are not there
+    block.valid += static_cast<int32_t>(got);
+  }
+  return block;
+}
+
+std::unique_ptr<HiveFile> OpenHive(const std::string& path, std::string* reason) {
+  auto hive = std::make_unique<HiveFile>();
+  hive->m_fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY);
+  if (hive->m_fd < 0) {
+    SetReason(reason, std::string("cannot be opened: ") + std::strerror(errno));
+    return nullptr;
+  }
+  struct stat info {};
+  if (::fstat(hive->m_fd, &info) != 0) {
+    SetReason(reason, std::string("cannot be opened: ") + std::strerror(errno));
+    return nullptr;
+  }
+  if (!S_ISREG(info.st_mode)) {
+    SetReason(reason, S_ISDIR(info.st_mode) ? "is a folder, not a hive file" : "is not a regular file");
+    return nullptr;
+  }
+  hive->m_size = info.st_size;
+  if (hive->m_size < kMinimumHiveSize) {
+    SetReason(reason, "is " + std::to_string(hive->m_size) +
+                          " bytes long; a registry hive is at least 4096 bytes");
+    return nullptr;
+  }
+  const int64_t blocks = (hive->m_size + kBlockSize - 1) / kBlockSize;
+  hive->m_blocks.resize(std::min<size_t>(static_cast<size_t>(blocks), kMaxCachedBlocks));
+  if (CheckBaseBlock(*hive, reason) == 0) return nullptr;
+  return hive;
+}
+
+int CheckBaseBlock(HiveFile& hive, std::string* reason) {
+  SeekHive(hive, 0);
+  hive.m_baseBlock.fill(0);
+  ReadHiveBytes(hive, hive.m_baseBlock.data(), kBaseBlockSize);
+  const uint8_t* b = hive.m_baseBlock.data();
+  using namespace base_block;
+  if (LoadU32(b + kSignature) != kRegfSignature) {
+    SetReason(reason, "has no \"regf\" signature: it is not a registry hive file");
+    return 0;
+  }
+  const uint32_t primary = LoadU32(b + kPrimarySequence);
+  const uint32_t secondary = LoadU32(b + kSecondarySequence);
+  if (primary != secondary) {
+    SetReason(reason, "has sequence numbers that differ (" + Number(primary) + " and " +
+                          Number(secondary) +
+                          "): the hive was not saved cleanly and its log files are needed");
+    return 0;
+  }
+  const uint32_t major = LoadU32(b + kMajorVersion);
+  const uint32_t minor = LoadU32(b + kMinorVersion);
+  if (major != 1 || minor != 3) {
+    SetReason(reason, "is format version " + Number(major) + "." + Number(minor) +
+                          "; Keyloom reads version 1.3");
+    return 0;
+  }
+  const uint32_t type = LoadU32(b + kFileType);
+  if (type != 0) {
+    SetReason(reason, "has file type " + Number(type) +
+                          "; Keyloom reads primary hive files (type 0), not transaction logs");
+    return 0;
+  }
+  const uint32_t format = LoadU32(b + kFileFormat);
+  if (format != 1) {
+    SetReason(reason, "has file format " + Number(format) +
+                          "; Keyloom reads the direct memory load format (1)");
+    return 0;
+  }
+  const uint32_t clustering = LoadU32(b + kClusteringFactor);
+  if (clustering != 1) {
+    SetReason(reason, "has clustering factor " + Number(clustering) +
+                          "; Keyloom reads clustering factor 1");
+    return 0;
+  }
+  return 1;
+}
+
+int CloseHive(std::unique_ptr<HiveFile>& hive) {
+  hive.reset();
+  return 0;
+}
+
+void SeekHive(HiveFile& hive, int32_t position) {
+  if (position < 0) return;  // refused: the read position stays where it was
+  hive.m_position = position;
+}
+
+int32_t HivePosition(const HiveFile& hive) { return hive.m_position; }
+
+int32_t ReadHiveBytes(HiveFile& hive, void* destination, int32_t count) {
+  if (count <= 0) return 0;
+  auto* out = static_cast<uint8_t*>(destination);
+  int64_t position = hive.m_position;
+  int32_t done = 0;
+  while (done < count && position < hive.m_size) {
+    const HiveFile::Block& block = hive.BlockFor(position >> kBlockShift);
+    const int64_t within = position & (kBlockSize - 1);
+    if (within >= block.valid) break;  // the file has no bytes here
+    const int64_t take = std::min<int64_t>(block.valid - within, count - done);
+    std::memcpy(out + done, block.bytes.get() + within, static_cast<size_t>(take));
+    done += static_cast<int32_t>(take);
+    position += take;
+    if (block.valid < kBlockSize) break;  // a short block ends what can be read
+  }
+  // The position cannot pass 2^31 - 1: a seek takes a signed 32-bit offset.
+  hive.m_position = static_cast<int32_t>(std::min<int64_t>(position, INT32_MAX));
+  return done;
+}
+
+uint32_t ReadHive32(HiveFile& hive) {
+  uint8_t bytes[4] = {0, 0, 0, 0};
+  ReadHiveBytes(hive, bytes, 4);
+  return LoadU32(bytes);
+}
+
+int16_t ReadHive16(HiveFile& hive) {
+  uint8_t bytes[2] = {0, 0};
+  ReadHiveBytes(hive, bytes, 2);
+  return LoadI16(bytes);
+}
+
+bool HiveHolds(const HiveFile& hive, uint32_t offset, uint32_t length) {
+  const uint64_t end = uint64_t{offset} + length;
+  return end <= static_cast<uint64_t>(hive.Size()) && end <= uint64_t{INT32_MAX} + 1;
+}
+
+}  // namespace hive

@@ -1,0 +1,144 @@
+#include "hive/key_node.h"
+
+#include <algorithm>
+
+#include "hive/little_endian.h"
+#include "hive/text.h"
+
+namespace hive {
+
+uint16_t KeyFlags(const KeyNode& key) { return LoadU16(key.bytes.data() + key_node::kFlags); }
+int32_t GetSubkeyCount(const KeyNode& key) { return LoadI32(key.bytes.data() + key_node::kSubkeyCount); }
+uint32_t SubkeyListCell(const KeyNode& key) { return LoadU32(key.bytes.data() + key_node::kSubkeyList); }
+int32_t GetValueCount(const KeyNode& key) { return LoadI32(key.bytes.data() + key_node::kValueCount); }
+uint32_t ValueListCell(const KeyNode& key) { return LoadU32(key.bytes.data() + key_node::kValueList); }
+int16_t KeyNameLength(const KeyNode& key) { return LoadI16(key.bytes.data() + key_node::kNameLength); }
+
+void ReadKeyNode(HiveFile& hive, uint32_t recordOffset, KeyNode& key) {
+  key.recordOffset = recordOffset;
+  SeekHive(hive, static_cast<int32_t>(recordOffset));
+  ReadHiveBytes(hive, key.bytes.data(), key_node::kFixedSize);
+}
+
+bool HiveHoldsKeyNode(const HiveFile& hive, uint32_t recordOffset) {
+  return HiveHolds(hive, recordOffset, key_node::kFixedSize);
+}
+
+void AppendKeyName(HiveFile& hive, const KeyNode& key, std::string& out) {
+  const int16_t length = KeyNameLength(key);
+  if (length <= 0) return;  // a negative length cannot be a name
+  // Characters the file cannot supply read as spaces.
+  uint8_t name[INT16_MAX];
+  const bool singleByte = (KeyFlags(key) & key_node::kCompressedName) != 0;
+  const auto count = static_cast<size_t>(length);
+  if (singleByte) {
+    std::fill_n(name, count, uint8_t{' '});
+  } else {
+    for (size_t i = 0; i + 1 < count; i += 2) {
+      name[i] = ' ';
+      name[i + 1] = 0;
+    }
+  }
+  SeekHive(hive, static_cast<int32_t>(key.recordOffset + key_node::kName));
+  ReadHiveBytes(hive, name, length);
+  if (singleByte) {
+    AppendLatin1(out, name, count);
+  } else {
+    AppendUtf16Le(out, name, count);
+  }
+}
+
+std::string GetKeyName(HiveFile& hive, const KeyNode& key) {
+  std::string name;
+  AppendKeyName(hive, key, name);
+  return name;
+}
+
+bool IsLeafList(const SubkeyList& list) {
+  return list.signature == subkey_list::kIndexLeaf || list.signature == subkey_list::kFastLeaf ||
+         list.signature == subkey_list::kHashLeaf;
+}
+
+bool IsIndexRoot(const SubkeyList& list) { return list.signature == subkey_list::kIndexRoot; }
+
+namespace {
+
+// Bytes per element: "lf" and "lh" pair each cell offset with four hint bytes.
+uint32_t ElementSize(const SubkeyList& list) {
+  return list.signature == subkey_list::kFastLeaf || list.signature == subkey_list::kHashLeaf ? 8 : 4;
+}
+
+}  // namespace
+
+int32_t ReadSubkeyListAt(HiveFile& hive, uint32_t recordOffset, SubkeyList& list) {
+  uint8_t header[subkey_list::kHeaderSize] = {0, 0, 0, 0};
+  list.recordOffset = recordOffset;
+  SeekHive(hive, static_cast<int32_t>(recordOffset));
+  ReadHiveBytes(hive, header, subkey_list::kHeaderSize);
+  list.signature = LoadU16(header + subkey_list::kSignature);
+  list.elementCount = LoadI16(header + subkey_list::kCount);
+  return IsLeafList(list) || IsIndexRoot(list) ? list.elementCount : 0;
+}
+
+bool ReadListElement(HiveFile& hive, const SubkeyList& list, int32_t index, uint32_t& cellOffset) {
+  if (!IsLeafList(list) && !IsIndexRoot(list)) return false;
+  if (index < 0 || index >= list.elementCount) return false;
+  const uint32_t at = list.recordOffset + subkey_list::kElements +
+                      ElementSize(list) * static_cast<uint32_t>(index);
+  if (!HiveHolds(hive, at, 4)) return false;
+  SeekHive(hive, static_cast<int32_t>(at));
+  cellOffset = ReadHive32(hive);
+  return true;
+}
+
+int32_t ReadSubkeyList(HiveFile& hive, const KeyNode& key, SubkeyList& list) {
+  const uint32_t cell = SubkeyListCell(key);
+  if (cell == kNoCell) {
+    list = SubkeyList{RecordOffsetOf(cell), 0, 0};
+    return 0;
+  }
+  const int32_t count = ReadSubkeyListAt(hive, RecordOffsetOf(cell), list);
+  if (!IsIndexRoot(list) || count <= 0) return count;
+  // An index root leads to leaf lists; its subkeys are theirs, in stored order.
+  int64_t total = 0;
+  for (int32_t i = 0; i < count; ++i) {
+    uint32_t leafCell = 0;
+    if (!ReadListElement(hive, list, i, leafCell)) break;
+    SubkeyList leaf;
+    const int32_t leafCount = ReadSubkeyListAt(hive, RecordOffsetOf(leafCell), leaf);
+    if (IsLeafList(leaf) && leafCount > 0) total += leafCount;
+  }
+  return static_cast<int32_t>(std::min<int64_t>(total, INT32_MAX));
+}
+
+void GetSubkey(HiveFile& hive, const SubkeyList& list, int32_t index, KeyNode& key) {
+  if (index < 0) return;
+  uint32_t keyCell = 0;
+  if (IsLeafList(list)) {
+    if (!ReadListElement(hive, list, index, keyCell)) return;
+  } else if (IsIndexRoot(list)) {
+    int32_t remaining = index;
+    bool found = false;
+    for (int32_t i = 0; i < list.elementCount && !found; ++i) {
+      uint32_t leafCell = 0;
+      if (!ReadListElement(hive, list, i, leafCell)) return;
+      SubkeyList leaf;
+      const int32_t leafCount = ReadSubkeyListAt(hive, RecordOffsetOf(leafCell), leaf);
+      if (!IsLeafList(leaf) || leafCount <= 0) continue;
+      if (remaining < leafCount) {
+        if (!ReadListElement(hive, leaf, remaining, keyCell)) return;
+        found = true;
+      } else {
+        remaining -= leafCount;
+      }
+    }
+    if (!found) return;
+  } else {
+    return;
+  }
+  const uint32_t recordOffset = RecordOffsetOf(keyCell);
+  if (!HiveHoldsKeyNode(hive, recordOffset)) return;
+  ReadKeyNode(hive, recordOffset, key);
+}
+
+}  // namespace hive

@@ -1,0 +1,154 @@
+#include "tree/build_key_tree.h"
+
+#include <charconv>
+#include <string>
+#include <vector>
+
+#include "hive/key_node.h"
+
+namespace tree {
+namespace {
+
+using hive::HiveFile;
+using hive::KeyNode;
+using hive::SubkeyList;
+
+// One bit per 8 bytes of the file. Cells are 8-byte aligned, so two distinct
+// records never share a bit; two offsets that do overlap anyway.
+class OffsetSet {
+ public:
+  explicit OffsetSet(int64_t fileSize) : m_bits(static_cast<size_t>((fileSize >> 9) + 1), 0) {}
+  // Marks offset; false when it was marked already.
+  bool Insert(uint32_t offset) {
+    const uint32_t slot = offset >> 3;
+    uint64_t& word = m_bits[slot >> 6];
+    const uint64_t bit = uint64_t{1} << (slot & 63);
+    if ((word & bit) != 0) return false;
+    word |= bit;
+    return true;
+  }
+
+ private:
+  std::vector<uint64_t> m_bits;
+};
+
+class TreeWalk {
+ public:
+  TreeWalk(KeyTree& tree, KeyIndex& index, HiveFile& hive, BuildSignals& signals)
+      : m_tree(tree),
+        m_index(index),
+        m_hive(hive),
+        m_signals(signals),
+        m_entered(hive.Size()),
+        m_followed(hive.Size()),
+        // A sound hive holds each name once and needs at least 80 bytes per key,
+        // so its labels take at most about twice its size.
+        m_labelBudget(4 * static_cast<uint64_t>(hive.Size()) + 65536) {}
+
+  BuildOutcome Run() {
+    m_signals.keysLoaded.store(0, std::memory_order_relaxed);
+    KeyNode root;
+    if (hive::FindRootKey(m_hive, root) == 0) return BuildOutcome::kNoRoot;
+    m_label.clear();
+    hive::AppendKeyName(m_hive, root, m_label);
+    AddItem(root);
+    m_entered.Insert(root.recordOffset);
+    AddSubkeys(root, 0);
+    if (m_overBudget) return BuildOutcome::kTooLarge;
+    return Stopped() ? BuildOutcome::kStopped : BuildOutcome::kComplete;
+  }
+
+ private:
+  bool Stopped() const {
+    return m_overBudget || m_signals.stop.load(std::memory_order_relaxed);
+  }
+
+  void AddItem(const KeyNode& key) {
+    m_labelBytes += m_label.size();
+    if (m_labelBytes > m_labelBudget) {
+      m_overBudget = true;
+      return;
+    }
+    const int32_t position = m_tree.AddItem(m_label);
+    m_index.Append(position, key.recordOffset);
+    m_signals.keysLoaded.store(position + 1, std::memory_order_relaxed);
+  }
+
+  void BuildLabel(const KeyNode& key) {
+    m_label.clear();
+    hive::AppendKeyName(m_hive, key, m_label);
+    char digits[16];
+    m_label += " (";
+    m_label.append(digits, std::to_chars(digits, digits + sizeof digits, hive::GetSubkeyCount(key)).ptr);
+    m_label += '/';
+    m_label.append(digits, std::to_chars(digits, digits + sizeof digits, hive::GetValueCount(key)).ptr);
+    m_label += ')';
+  }
+
+  // Adds the subkeys of key (at depth) below key's item, each followed by its own.
+  void AddSubkeys(const KeyNode& key, int32_t depth) {
+    const uint32_t cell = hive::SubkeyListCell(key);
+    if (cell == hive::kNoCell) return;
+    SubkeyList list;
+    if (!FollowList(hive::RecordOffsetOf(cell), list)) return;
+    m_tree.OpenSubLevel();
+    if (hive::IsIndexRoot(list)) {
+      for (int32_t i = 0; i < list.elementCount && !Stopped(); ++i) {
+        uint32_t leafCell = 0;
+        if (!hive::ReadListElement(m_hive, list, i, leafCell)) break;
+        SubkeyList leaf;
+        if (FollowList(hive::RecordOffsetOf(leafCell), leaf) && hive::IsLeafList(leaf)) {
+          AddLeafList(leaf, depth);
+        }
+      }
+    } else if (hive::IsLeafList(list)) {
+      AddLeafList(list, depth);
+    }
+    m_tree.CloseSubLevel();
+  }
+
+  void AddLeafList(const SubkeyList& list, int32_t depth) {
+    KeyNode child;
+    for (int32_t i = 0; i < list.elementCount && !Stopped(); ++i) {
+      uint32_t keyCell = 0;
+      if (!hive::ReadListElement(m_hive, list, i, keyCell)) break;
+      const uint32_t recordOffset = hive::RecordOffsetOf(keyCell);
+      // A key node the file does not hold would only repeat its sibling's bytes.
+      if (!hive::HiveHoldsKeyNode(m_hive, recordOffset)) continue;
+      hive::ReadKeyNode(m_hive, recordOffset, child);
+      BuildLabel(child);
+      AddItem(child);
+      if (depth + 1 <= kMaxEnteredDepth && m_entered.Insert(recordOffset)) {
+        AddSubkeys(child, depth + 1);
+      }
+    }
+  }
+
+  // Reads the list header at recordOffset unless that list was followed before.
+  bool FollowList(uint32_t recordOffset, SubkeyList& list) {
+    if (!hive::HiveHolds(m_hive, recordOffset, 4)) return false;
+    if (!m_followed.Insert(recordOffset)) return false;
+    return hive::ReadSubkeyListAt(m_hive, recordOffset, list) > 0;
+  }
+
+  KeyTree& m_tree;
+  KeyIndex& m_index;
+  HiveFile& m_hive;
+  BuildSignals& m_signals;
+  OffsetSet m_entered;
+  OffsetSet m_followed;
+  std::string m_label;
+  uint64_t m_labelBytes = 0;
+  const uint64_t m_labelBudget;
+  bool m_overBudget = false;
+};
+
+}  // namespace
+
+BuildOutcome BuildKeyTree(KeyTree& tree, KeyIndex& index, hive::HiveFile& hive, BuildSignals& signals) {
+  const BuildOutcome outcome = TreeWalk(tree, index, hive, signals).Run();
+  tree.Finish();
+  return outcome;
+}
+
+}  // namespace tree

@@ -1,0 +1,136 @@
+// keyloom-dump: prints the key tree of a hive as indented text, for scripts and
+// tests. One line per key in pre-order, two spaces per depth level, then the
+// key's label with control characters escaped.
+//
+//   keyloom-dump [--values] HIVE
+//
+// Exit status: 0 on success, 1 when the hive cannot be read, 2 on a usage error.
+
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <string_view>
+
+#include "hive/hive_file.h"
+#include "tree/build_key_tree.h"
+
+namespace {
+
+constexpr char kHexDigits[] = "0123456789ABCDEF";
+
+// Appends text with backslash, line feed, carriage return and tab escaped as
+// \\ \n \r \t, and every other control character (and 0x7F) as \xHH.
+void AppendEscaped(std::string& out, std::string_view text) {
+  for (const char c : text) {
+    const auto byte = static_cast<unsigned char>(c);
+    switch (c) {
+      case '\\': out += "\\\\"; break;
+      case '\n': out += "\\n"; break;
+      case '\r': out += "\\r"; break;
+      case '\t': out += "\\t"; break;
+      default:
+        if (byte < 0x20 || byte == 0x7F) {
+          out += "\\x";
+          out += kHexDigits[byte >> 4];
+          out += kHexDigits[byte & 0xF];
+        } else {
+          out += c;
+        }
+    }
+  }
+}
+
+// Collects output and writes it in large pieces.
+class OutputBuffer {
+ public:
+  explicit OutputBuffer(std::FILE* file) : m_file(file) { m_text.reserve(kFlushAt + 4096); }
+  ~OutputBuffer() { Flush(); }
+  OutputBuffer(const OutputBuffer&) = delete;
+  OutputBuffer& operator=(const OutputBuffer&) = delete;
+
+  std::string& Text() { return m_text; }
+  void MaybeFlush() {
+    if (m_text.size() >= kFlushAt) Flush();
+  }
+  void Flush() {
+    if (!m_text.empty()) std::fwrite(m_text.data(), 1, m_text.size(), m_file);
+    m_text.clear();
+  }
+
+ private:
+  static constexpr size_t kFlushAt = size_t{1} << 20;
+  std::FILE* m_file;
+  std::string m_text;
+};
+
+void AppendIndent(std::string& out, int32_t depth) { out.append(2 * static_cast<size_t>(depth), ' '); }
+
+void PrintTree(const tree::KeyTree& keys, OutputBuffer& output) {
+  // Items come in pre-order and a parent always precedes its children, so one
+  // pass can carry each item's depth.
+  std::vector<int32_t> depth(static_cast<size_t>(keys.Size()), 0);
+  for (int32_t position = 0; position < keys.Size(); ++position) {
+    const int32_t parent = keys.Parent(position);
+    const int32_t level = parent == tree::KeyTree::kNone ? 0 : depth[static_cast<size_t>(parent)] + 1;
+    depth[static_cast<size_t>(position)] = level;
+    std::string& out = output.Text();
+    AppendIndent(out, level);
+    AppendEscaped(out, keys.Label(position));
+    out += '\n';
+    output.MaybeFlush();
+  }
+}
+
+int Usage() {
+  std::fputs("usage: keyloom-dump [--values] HIVE\n", stderr);
+  return 2;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  bool withValues = false;
+  const char* path = nullptr;
+  for (int i = 1; i < argc; ++i) {
+    const std::string_view arg = argv[i];
+    if (arg == "--values") {
+      withValues = true;
+    } else if (arg == "--") {
+      if (i + 1 != argc - 1 || path != nullptr) return Usage();
+      path = argv[++i];
+    } else if (arg.starts_with("-") && arg.size() > 1) {
+      return Usage();
+    } else if (path == nullptr) {
+      path = argv[i];
+    } else {
+      return Usage();
+    }
+  }
+  if (path == nullptr) return Usage();
+  if (withValues) {
+    std::fputs("keyloom-dump: --values is not available yet\n", stderr);
+    return 2;
+  }
+
+  std::string reason;
+  std::unique_ptr<hive::HiveFile> hive = hive::OpenHive(path, &reason);
+  if (!hive) {
+    std::fprintf(stderr, "keyloom-dump: %s: %s\n", path, reason.c_str());
+    return 1;
+  }
+  tree::KeyTree keys;
+  tree::KeyIndex index;
+  tree::BuildSignals signals;
+  const tree::BuildOutcome outcome = tree::BuildKeyTree(keys, index, *hive, signals);
+  {
+    OutputBuffer output(stdout);
+    PrintTree(keys, output);
+  }
+  if (outcome == tree::BuildOutcome::kNoRoot) {
+    std::fprintf(stderr, "keyloom-dump: %s: no root key found\n", path);
+  } else if (outcome == tree::BuildOutcome::kTooLarge) {
+    std::fprintf(stderr, "keyloom-dump: %s: the key tree was cut short: its labels outgrew the file\n", path);
+  }
+  hive::CloseHive(hive);
+  return std::ferror(stdout) != 0 ? 1 : 0;
+}
