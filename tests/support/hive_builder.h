@@ -91,9 +91,65 @@ class HiveBuilder {
   static uint32_t RecordOf(uint32_t cellOffset) { return cellOffset + 4100; }
 
  private:
-  struct Key;
-  struct Value;
-  // implementation-defined members follow
+  struct Key {
+    KeyId parent = -1;
+    KeyId firstChild = -1;
+    KeyId lastChild = -1;
+    KeyId nextSibling = -1;
+    ValueId firstValue = -1;
+    ValueId lastValue = -1;
+    uint32_t childCount = 0;
+    uint32_t valueCount = 0;
+    uint32_t nameStart = 0;  // into m_names
+    uint16_t nameBytes = 0;
+    bool utf16Name = false;
+    ListKind listKind = ListKind::kLf;
+    int32_t leafSize = 512;
+    uint32_t leafStart = 0;  // into m_leafOffsets
+    uint32_t leafCount = 0;
+    uint32_t keyOffset = 0;
+    uint32_t listOffset = 0;
+    uint32_t valueListOffset = 0;
+  };
+  struct Value {
+    ValueId next = -1;
+    uint32_t nameStart = 0;  // into m_names
+    uint16_t nameBytes = 0;
+    uint16_t flags = 0;
+    uint32_t type = 0;
+    uint32_t dataLength = 0;
+    uint64_t dataStart = 0;  // into m_data
+    uint32_t valueOffset = 0;
+    uint32_t dataOffset = 0;
+  };
+  struct Bin {
+    uint32_t start = 0;  // file offsets
+    uint32_t size = 0;
+    uint32_t used = 0;
+  };
+
+  KeyId AddKeyNamed(KeyId parent, std::span<const uint8_t> name, bool utf16);
+  ValueId AddValueNamed(KeyId key, std::span<const uint8_t> name, uint16_t flags,
+                        uint32_t type, std::span<const uint8_t> data);
+  uint32_t StoreName(std::span<const uint8_t> name);
+  uint32_t Allocate(uint32_t recordSize);
+  void LayOutKey(Key& key);
+  void WriteKey(const Key& key);
+  void WriteSubkeyLists(const Key& key);
+  void WriteValue(const Value& value);
+  void WriteBin(const Bin& b);
+  void WriteBaseBlock(uint32_t rootRecord);
+  template <typename Visit>
+  void VisitPreOrder(Visit visit);
+  uint8_t* RecordAt(uint32_t recordOffset, uint32_t recordSize);
+
+  std::vector<Key> m_keys;
+  std::vector<Value> m_values;
+  std::vector<uint8_t> m_names;  // every name's stored bytes
+  std::vector<uint8_t> m_data;   // every value's data
+  std::vector<uint32_t> m_leafOffsets;
+  std::vector<Bin> m_bins;
+  std::vector<uint8_t> m_image;
 };
 
 }  // namespace testsupport
