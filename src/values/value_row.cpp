@@ -1,0 +1,104 @@
+#include "values/value_row.h"
+
+#include <array>
+#include <charconv>
+
+namespace values {
+
+namespace {
+
+constexpr char kHexDigits[] = "0123456789ABCDEF";
+
+void AppendHex(uint32_t number, int digits, std::string& out) {
+  for (int shift = 4 * (digits - 1); shift >= 0; shift -= 4) {
+    out += kHexDigits[(number >> shift) & 0xF];
+  }
+}
+
+template <typename Number>
+void AppendDecimal(Number number, std::string& out) {
+  std::array<char, 16> digits;
+  const auto result = std::to_chars(digits.data(), digits.data() + digits.size(), number);
+  out.append(digits.data(), result.ptr);
+}
+
+// "0x0000002A (42\t)": the number in hexadecimal, then as a signed decimal.
+void AppendDword(uint32_t number, std::string& out) {
+  out += "0x";
+  AppendHex(number, 8, out);
+  out += " (";
+  AppendDecimal(static_cast<int32_t>(number), out);
+  out += "\t)";
+}
+
+}  // namespace
+
+void AppendTypeLabel(uint32_t type, std::string& out) {
+  switch (static_cast<ValueType>(type)) {
+    case ValueType::kString:
+      out += "String";
+      return;
+    case ValueType::kExpandString:
+      out += "ExpandString";
+      return;
+    case ValueType::kBinary:
+      out += "Binary";
+      return;
+    case ValueType::kDword:
+      out += "DWord";
+      return;
+    case ValueType::kMultiString:
+      out += "MultiString";
+      return;
+  }
+  out += "Unknown(0x";
+  AppendHex(type, 4, out);
+  out += ')';
+}
+
+void AppendHexDump(const uint8_t* data, size_t count, std::string& out) {
+  if (count == 0) return;
+  const size_t start = out.size();
+  out.resize(start + 1 + 2 * count);
+  char* p = out.data() + start;
+  *p++ = '$';
+  for (size_t i = 0; i < count; ++i) {
+    *p++ = kHexDigits[data[i] >> 4];
+    *p++ = kHexDigits[data[i] & 0xF];
+  }
+}
+
+void FormatValueRowInto(hive::HiveFile& hive, hive::ValueRecord& value, uint32_t type,
+                        std::string& row, std::vector<uint8_t>& scratch) {
+  row.clear();
+  hive::AppendValueName(hive, value, row);
+  row += '\n';
+  AppendTypeLabel(type, row);
+  row += '\n';
+  AppendDecimal(hive::GetValueDataLength(hive, value), row);
+  row += '\n';
+  switch (static_cast<ValueType>(type)) {
+    case ValueType::kString:
+    case ValueType::kExpandString:
+      hive::AppendValueText(hive, value, row, scratch);
+      return;
+    case ValueType::kDword:
+      AppendDword(hive::GetValueDword(hive, value), row);
+      return;
+    case ValueType::kMultiString:
+      return;
+    case ValueType::kBinary:
+      break;
+  }
+  const auto data = hive::TakeValueData(hive, value, scratch);
+  AppendHexDump(data.data(), data.size(), row);
+}
+
+std::string FormatValueRow(hive::HiveFile& hive, hive::ValueRecord& value, uint32_t type) {
+  std::string row;
+  std::vector<uint8_t> scratch;
+  FormatValueRowInto(hive, value, type, row, scratch);
+  return row;
+}
+
+}  // namespace values
