@@ -1,6 +1,9 @@
 // keyloom-dump: prints the key tree of a hive as indented text, for scripts and
 // tests. One line per key in pre-order, two spaces per depth level, then the
-// key's label with control characters escaped.
+// key's label with control characters escaped. With --values, each key's line
+// is followed by one line per row of the key's values, as the ValueTable shows
+// them: indented two spaces deeper than the key, then "= " and the escaped row
+// text (its column line feeds appear as \n).
 //
 //   keyloom-dump [--values] HIVE
 //
@@ -13,6 +16,7 @@
 
 #include "hive/hive_file.h"
 #include "tree/build_key_tree.h"
+#include "values/show_key_values.h"
 
 namespace {
 
@@ -65,7 +69,37 @@ class OutputBuffer {
 
 void AppendIndent(std::string& out, int32_t depth) { out.append(2 * static_cast<size_t>(depth), ' '); }
 
-void PrintTree(const tree::KeyTree& keys, OutputBuffer& output) {
+// The selection and value table that ShowKeyValues lists one key into: each
+// row becomes a line of the output.
+class ValueLines final : public values::KeySelection, public values::ValueTable {
+ public:
+  explicit ValueLines(OutputBuffer& output) : m_output(output) {}
+
+  void Select(int32_t position, int32_t depth) {
+    m_position = position;
+    m_depth = depth;
+  }
+  int32_t SelectedItemPosition() const override { return m_position; }
+  void RemoveAllRows() override {}
+  void AddRow(std::string_view rowText) override {
+    std::string& out = m_output.Text();
+    AppendIndent(out, m_depth + 1);
+    out += "= ";
+    AppendEscaped(out, rowText);
+    out += '\n';
+    m_output.MaybeFlush();
+  }
+
+ private:
+  OutputBuffer& m_output;
+  int32_t m_position = -1;
+  int32_t m_depth = 0;
+};
+
+// Prints the tree; with hive and index given, each key's value rows as well.
+void PrintTree(const tree::KeyTree& keys, OutputBuffer& output, hive::HiveFile* hive = nullptr,
+               const tree::KeyIndex* index = nullptr) {
+  ValueLines valueLines(output);
   // Items come in pre-order and a parent always precedes its children, so one
   // pass can carry each item's depth.
   std::vector<int32_t> depth(static_cast<size_t>(keys.Size()), 0);
@@ -78,6 +112,10 @@ void PrintTree(const tree::KeyTree& keys, OutputBuffer& output) {
     AppendEscaped(out, keys.Label(position));
     out += '\n';
     output.MaybeFlush();
+    if (hive != nullptr && index != nullptr) {
+      valueLines.Select(position, level);
+      values::ShowKeyValues(*hive, *index, valueLines, valueLines);
+    }
   }
 }
 
@@ -107,11 +145,6 @@ int main(int argc, char** argv) {
     }
   }
   if (path == nullptr) return Usage();
-  if (withValues) {
-    std::fputs("keyloom-dump: --values is not available yet\n", stderr);
-    return 2;
-  }
-
   std::string reason;
   std::unique_ptr<hive::HiveFile> hive = hive::OpenHive(path, &reason);
   if (!hive) {
@@ -124,7 +157,11 @@ int main(int argc, char** argv) {
   const tree::BuildOutcome outcome = tree::BuildKeyTree(keys, index, *hive, signals);
   {
     OutputBuffer output(stdout);
-    PrintTree(keys, output);
+    if (withValues) {
+      PrintTree(keys, output, hive.get(), &index);
+    } else {
+      PrintTree(keys, output);
+    }
   }
   if (outcome == tree::BuildOutcome::kNoRoot) {
     std::fprintf(stderr, "keyloom-dump: %s: no root key found\n", path);
