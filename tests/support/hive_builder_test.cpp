@@ -2,7 +2,6 @@
 // the whole tree read back by a peer reader (hivex through Python).
 #include <gtest/gtest.h>
 
-#include <array>
 #include <cstdio>
 #include <set>
 #include <string>
@@ -11,6 +10,7 @@
 #include "hive/format.h"
 #include "hive/little_endian.h"
 #include "hive_builder.h"
+#include "run_process.h"
 
 namespace {
 
@@ -99,23 +99,11 @@ walk(h.root(), 0)
 )";
 
 std::string ReadWithHivex(const HiveBuilder& b) {
-  const std::string dir = ::testing::TempDir();
-  const std::string hivePath = dir + "/hive_builder_test.hive";
-  const std::string scriptPath = dir + "/hive_builder_test.py";
+  const std::string hivePath = ::testing::TempDir() + "/hive_builder_test.hive";
   EXPECT_TRUE(b.WriteTo(hivePath));
-  if (FILE* f = std::fopen(scriptPath.c_str(), "w")) {
-    std::fputs(kReadWithHivex, f);
-    std::fclose(f);
-  }
-  std::string out;
-  FILE* p = popen(("/usr/bin/python3 " + scriptPath + " " + hivePath + " 2>&1").c_str(), "r");
-  if (p == nullptr) return "popen failed";
-  std::array<char, 4096> buffer{};
-  while (size_t n = std::fread(buffer.data(), 1, buffer.size(), p)) out.append(buffer.data(), n);
-  pclose(p);
+  const auto result = testsupport::RunProcess({"/usr/bin/python3", "-c", kReadWithHivex, hivePath});
   std::remove(hivePath.c_str());
-  std::remove(scriptPath.c_str());
-  return out;
+  return result.out + result.err;
 }
 
 // Walks every bin and cell; returns the record offsets of all allocated cells,
