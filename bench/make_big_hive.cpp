@@ -4,10 +4,10 @@
 //                 [--seed S] OUT
 //
 // N keys in all (the root included). Below the root, "Big Key" holds K subkeys
-// in an "ri" index root over "li" leaves; the other keys form a breadth-first
-// tree in which every key has about F subkeys ("lf" lists). Each key has 0 to
-// 2M values (M on average) of the usual types. The same arguments always give
-// the same file.
+// (fewer when N leaves no room) in an "ri" index root over "li" leaves; the
+// other keys form a breadth-first tree in which every key has about F subkeys
+// ("lf" lists). Each key has 0 to 2M values (M on average) of the usual types.
+// The same arguments always give the same file.
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
