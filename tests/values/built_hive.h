@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -29,6 +30,17 @@ inline std::vector<uint8_t> Utf16(std::u16string_view text) {
   for (const char16_t c : text) {
     out.push_back(static_cast<uint8_t>(c));
     out.push_back(static_cast<uint8_t>(c >> 8));
+  }
+  return out;
+}
+
+// Upper-case hex digits of bytes, with no separator.
+inline std::string Hex(std::span<const uint8_t> bytes) {
+  static const char kDigits[] = "0123456789ABCDEF";
+  std::string out;
+  for (const uint8_t b : bytes) {
+    out += kDigits[b >> 4];
+    out += kDigits[b & 0xF];
   }
   return out;
 }

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "built_hive.h"
 #include "hive/hive_file.h"
 #include "hive/key_node.h"
 #include "hive/value.h"
@@ -44,14 +45,9 @@ std::string FromHex(const std::string& hex) {
   return out;
 }
 
+// The peer writes "-" for no bytes.
 std::string ToHex(std::span<const uint8_t> bytes) {
-  static const char kDigits[] = "0123456789ABCDEF";
-  std::string out;
-  for (const uint8_t b : bytes) {
-    out += kDigits[b >> 4];
-    out += kDigits[b & 0xF];
-  }
-  return out.empty() ? "-" : out;
+  return bytes.empty() ? "-" : valuetests::Hex(bytes);
 }
 
 std::vector<PeerKey> ParsePeer(const std::string& text) {

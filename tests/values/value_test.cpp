@@ -13,19 +13,10 @@ namespace {
 using testsupport::HiveBuilder;
 using valuetests::BuiltHive;
 using valuetests::Bytes;
+using valuetests::Hex;
 using valuetests::Utf16;
 using namespace std::literals;
 namespace vr = hive::value_record;
-
-std::string Hex(std::span<const uint8_t> bytes) {
-  static const char kDigits[] = "0123456789ABCDEF";
-  std::string out;
-  for (const uint8_t b : bytes) {
-    out += kDigits[b >> 4];
-    out += kDigits[b & 0xF];
-  }
-  return out;
-}
 
 // ---- Value lists and fetching ------------------------------------------------
 
@@ -172,7 +163,7 @@ TEST_P(ValueNameTest, DecodesTheStoredName) {
   const uint32_t record = h.builder.ValueOffset(value);
   h.builder.PatchU16(record + vr::kFlags, c.flags);
   h.builder.PatchU16(record + vr::kNameLength, c.nameLength);
-  h.builder.PatchBytes(record + vr::kName, c.nameBytes);
+  if (!c.nameBytes.empty()) h.builder.PatchBytes(record + vr::kName, c.nameBytes);
   h.Open();
   EXPECT_EQ(hive::GetValueName(h.Hive(), h.Fetch(key, 0)), c.expected);
 }
