@@ -1,6 +1,7 @@
 #include "hive/hive_file.h"
 
 #include <fcntl.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -9,15 +10,10 @@
 #include <cstring>
 
 #include "hive/little_endian.h"
+#include "hive/mapping_guard.h"
 
 namespace hive {
 namespace {
-
-// Blocks of 64 KiB; up to 512 of them (32 MiB) are cached, direct-mapped by
-// block number. A hive smaller than the cache ends up wholly cached.
-constexpr int kBlockShift = 16;
-constexpr int64_t kBlockSize = int64_t{1} << kBlockShift;
-constexpr size_t kMaxCachedBlocks = 512;
 
 void SetReason(std::string* reason, std::string text) {
   if (reason != nullptr) *reason = std::move(text);
@@ -28,28 +24,26 @@ std::string Number(uint32_t value) { return std::to_string(value); }
 }  // namespace
 
 HiveFile::~HiveFile() {
+  if (m_map != nullptr) {
+    UnguardMapping(m_map);
+    ::munmap(const_cast<uint8_t*>(m_map), static_cast<size_t>(m_size));
+  }
   if (m_fd >= 0) ::close(m_fd);
 }
 
-const HiveFile::Block& HiveFile::BlockFor(int64_t blockIndex) {
-  Block& block = m_blocks[static_cast<size_t>(blockIndex) % m_blocks.size()];
-  if (block.index == blockIndex) return block;
-  if (!block.bytes) block.bytes = std::make_unique<uint8_t[]>(static_cast<size_t>(kBlockSize));
-  block.index = blockIndex;
-  block.valid = 0;
-  // The file is taken to be as long as it was at open: bytes it gained since
-  // are not read, bytes it lost are simply not found.
-  const int64_t start = blockIndex * kBlockSize;
-  const int64_t wanted = std::min(kBlockSize, m_size - start);
-  while (block.valid < wanted) {
-    const ssize_t got = ::pread(m_fd, block.bytes.get() + block.valid,
-                                static_cast<size_t>(wanted - block.valid),
-                                static_cast<off_t>(start + block.valid));
-    if (got < 0 && errno == EINTR) continue;
-    if (got <= 0) break;  // end of file, or a read error: the bytes are not there
-    block.valid += static_cast<int32_t>(got);
+void HiveFile::CopyOut(int64_t at, uint8_t* destination, int32_t count) const {
+  if (m_map != nullptr) {
+    std::memcpy(destination, m_map + at, static_cast<size_t>(count));
+    return;
   }
-  return block;
+  int32_t done = 0;
+  while (done < count) {
+    const ssize_t got = ::pread(m_fd, destination + done, static_cast<size_t>(count - done),
+                                static_cast<off_t>(at + done));
+    if (got < 0 && errno == EINTR) continue;
+    if (got <= 0) return;  // the file lost these bytes: they keep what they held
+    done += static_cast<int32_t>(got);
+  }
 }
 
 std::unique_ptr<HiveFile> OpenHive(const std::string& path, std::string* reason) {
@@ -74,8 +68,11 @@ std::unique_ptr<HiveFile> OpenHive(const std::string& path, std::string* reason)
                           " bytes long; a registry hive is at least 4096 bytes");
     return nullptr;
   }
-  const int64_t blocks = (hive->m_size + kBlockSize - 1) / kBlockSize;
-  hive->m_blocks.resize(std::min<size_t>(static_cast<size_t>(blocks), kMaxCachedBlocks));
+  void* map = ::mmap(nullptr, static_cast<size_t>(hive->m_size), PROT_READ, MAP_SHARED, hive->m_fd, 0);
+  if (map != MAP_FAILED) {
+    hive->m_map = static_cast<const uint8_t*>(map);
+    GuardMapping(hive->m_map, static_cast<size_t>(hive->m_size));
+  }
   if (CheckBaseBlock(*hive, reason) == 0) return nullptr;
   return hive;
 }
@@ -139,23 +136,14 @@ void SeekHive(HiveFile& hive, int32_t position) {
 int32_t HivePosition(const HiveFile& hive) { return hive.m_position; }
 
 int32_t ReadHiveBytes(HiveFile& hive, void* destination, int32_t count) {
-  if (count <= 0) return 0;
-  auto* out = static_cast<uint8_t*>(destination);
-  int64_t position = hive.m_position;
-  int32_t done = 0;
-  while (done < count && position < hive.m_size) {
-    const HiveFile::Block& block = hive.BlockFor(position >> kBlockShift);
-    const int64_t within = position & (kBlockSize - 1);
-    if (within >= block.valid) break;  // the file has no bytes here
-    const int64_t take = std::min<int64_t>(block.valid - within, count - done);
-    std::memcpy(out + done, block.bytes.get() + within, static_cast<size_t>(take));
-    done += static_cast<int32_t>(take);
-    position += take;
-    if (block.valid < kBlockSize) break;  // a short block ends what can be read
-  }
+  const int64_t position = hive.m_position;
+  const int64_t available = hive.m_size - position;
+  if (count <= 0 || available <= 0) return 0;
+  const auto take = static_cast<int32_t>(std::min<int64_t>(count, available));
+  hive.CopyOut(position, static_cast<uint8_t*>(destination), take);
   // The position cannot pass 2^31 - 1: a seek takes a signed 32-bit offset.
-  hive.m_position = static_cast<int32_t>(std::min<int64_t>(position, INT32_MAX));
-  return done;
+  hive.m_position = static_cast<int32_t>(std::min<int64_t>(position + take, INT32_MAX));
+  return take;
 }
 
 uint32_t ReadHive32(HiveFile& hive) {

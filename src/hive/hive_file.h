@@ -2,10 +2,11 @@
 // HiveFile: one hive file open read-only, its base block, and the four read
 // primitives through which every hive byte is read.
 //
-// Reads are served from a cache of file blocks filled with pread(), so a read
-// costs no system call once its block is cached, and a file that shrinks while
-// it is open only makes reads find fewer bytes; it never faults the process.
-// Keyloom never writes to the file.
+// The file is mapped read-only, so a read is a copy from memory, without a
+// system call, and the hive is never copied into memory as a whole. A file that
+// shrinks while it is open never faults the process: the pages it lost read as
+// zeros (see mapping_guard.h). Where a file cannot be mapped, each read falls
+// back to pread(). Keyloom never writes to the file.
 //
 // A HiveFile is used by one thread at a time; it keeps one read position.
 
@@ -13,7 +14,6 @@
 #include <cstdint>
 #include <memory>
 #include <string>
-#include <vector>
 
 #include "hive/format.h"
 
@@ -32,19 +32,14 @@ class HiveFile {
   int Descriptor() const { return m_fd; }
 
  private:
-  struct Block {
-    int64_t index = -1;          // file block number held, -1 when empty
-    int32_t valid = 0;           // bytes of the block that the file supplied
-    std::unique_ptr<uint8_t[]> bytes;
-  };
-
-  const Block& BlockFor(int64_t blockIndex);
+  // Copies count bytes from file offset at, all of which lie below m_size.
+  void CopyOut(int64_t at, uint8_t* destination, int32_t count) const;
 
   int m_fd = -1;
-  int64_t m_size = 0;
+  int64_t m_size = 0;  // the file's length at open; nothing past it is read
   int32_t m_position = 0;
+  const uint8_t* m_map = nullptr;
   std::array<uint8_t, kBaseBlockSize> m_baseBlock{};
-  std::vector<Block> m_blocks;
 
   friend std::unique_ptr<HiveFile> OpenHive(const std::string&, std::string*);
   friend int CheckBaseBlock(HiveFile&, std::string*);

@@ -1,7 +1,9 @@
 // Opening hives: base block checks with their reasons, and the read primitives
 // at and past the end of the file.
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <string>
 
@@ -165,6 +167,32 @@ TEST_F(Primitives, ReadsSpanningCacheBlocksAreWhole) {
                               (static_cast<uint32_t>(bytes[static_cast<size_t>(at) + 3]) << 24);
     EXPECT_EQ(hive::ReadHive32(*big), expected) << at;
   }
+}
+
+TEST(OpenHive, FileThatShrinksWhileOpenReadsZerosAndNeverFaults) {
+  HiveBuilder builder;
+  for (int i = 0; i < 3000; ++i) builder.AddKey(builder.Root(), "Key" + std::to_string(i));
+  const auto& bytes = builder.Build();
+  TempHive file(bytes);
+  auto open = file.Open();
+  ASSERT_NE(open, nullptr);
+  ASSERT_EQ(::truncate(file.Path().c_str(), 4096), 0);
+  const auto last = static_cast<int32_t>(bytes.size()) - 8;
+  hive::SeekHive(*open, last);
+  uint8_t buffer[8] = {9, 9, 9, 9, 9, 9, 9, 9};
+  EXPECT_EQ(hive::ReadHiveBytes(*open, buffer, 8), 8);
+  EXPECT_EQ(buffer[0], 0);
+  hive::SeekHive(*open, 100000);
+  EXPECT_EQ(hive::ReadHive32(*open), 0u);
+  hive::SeekHive(*open, 0);
+  EXPECT_EQ(hive::ReadHive32(*open), hive::base_block::kRegfSignature);  // still there
+}
+
+TEST(OpenHive, OpensReadOnly) {
+  TempHive file(SmallHive().Bytes());
+  auto open = file.Open();
+  ASSERT_NE(open, nullptr);
+  EXPECT_EQ(::fcntl(open->Descriptor(), F_GETFL) & O_ACCMODE, O_RDONLY);
 }
 
 TEST(RecordOffset, WrapsIn32Bits) {

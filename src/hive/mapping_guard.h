@@ -1,0 +1,20 @@
+#pragma once
+// Keeps memory-mapped hive files from faulting the process when the file
+// shrinks while it is mapped (another program truncates it, a network share
+// drops pages). Reading a mapped page past the file's new end raises SIGBUS;
+// for a guarded mapping the handler maps a page of zeros over the faulting
+// page, and the read goes on and finds zeros. A SIGBUS anywhere else goes on to
+// whatever handler was installed before the guard.
+
+#include <cstddef>
+
+namespace hive {
+
+// Guards [base, base + length). At most 16 mappings are guarded at a time;
+// returns false when the table is full (the mapping then stays unguarded).
+bool GuardMapping(const void* base, size_t length);
+
+// Stops guarding the mapping that starts at base; call before unmapping it.
+void UnguardMapping(const void* base);
+
+}  // namespace hive
