@@ -462,7 +462,7 @@ void HiveBuilder::PatchBytes(uint32_t fileOffset, std::span<const uint8_t> bytes
   if (uint64_t{fileOffset} + bytes.size() > m_image.size()) {
     throw std::out_of_range("patch past the end of the hive image");
   }
-  std::memcpy(m_image.data() + fileOffset, bytes.data(), bytes.size());
+  if (!bytes.empty()) std::memcpy(m_image.data() + fileOffset, bytes.data(), bytes.size());
 }
 
 void HiveBuilder::PatchU16(uint32_t fileOffset, uint16_t value) {
