@@ -8,6 +8,17 @@
 #include "values/value_row.h"
 
 namespace values {
+namespace {
+
+// In a sound hive every value of a key has a list entry, a record and a data
+// cell of its own, so one key's rows take at most about twice the file's size
+// (two hex digits per data byte). A crafted list that names one large record
+// thousands of times would make them take gigabytes; past this the listing ends.
+uint64_t ListingBudget(const hive::HiveFile& hive) {
+  return 4 * static_cast<uint64_t>(hive.Size()) + kListingSlack;
+}
+
+}  // namespace
 
 void ShowKeyValues(hive::HiveFile& hive, const tree::KeyIndex& index,
                    const KeySelection& selection, ValueTable& table) {
@@ -26,6 +37,8 @@ void ShowKeyValues(hive::HiveFile& hive, const tree::KeyIndex& index,
   hive::ValueRecord value;
   std::string row;
   std::vector<uint8_t> scratch;
+  const uint64_t budget = ListingBudget(hive);
+  uint64_t listed = 0;
   const int32_t count = hive::GetValueCount(key);
   for (int32_t i = 0; i < count; ++i) {
     hive::ValueFetch fetch = hive::ValueFetch::kFetched;
@@ -33,6 +46,8 @@ void ShowKeyValues(hive::HiveFile& hive, const tree::KeyIndex& index,
     if (fetch == hive::ValueFetch::kEntryNotHeld) break;
     if (fetch != hive::ValueFetch::kFetched) continue;
     FormatValueRowInto(hive, value, type, row, scratch);
+    listed += row.size();
+    if (listed > budget) break;
     table.AddRow(row);
   }
 }

@@ -31,6 +31,9 @@ class ValueTable {
   virtual void AddRow(std::string_view rowText) = 0;
 };
 
+// Bytes of row text a listing may take beyond 4 x the file's size.
+inline constexpr uint64_t kListingSlack = 64 * 1024;
+
 // Lists the values of the selected key: reads its key node again from the
 // hive, empties the table and adds one row per value in value list order
 // (see FormatValueRow).
@@ -39,6 +42,10 @@ class ValueTable {
 //  - A key without values: the table is emptied and stays empty.
 //  - A value list entry the file does not hold ends the listing; a value whose
 //    record the file does not hold gets no row. Nothing else is skipped.
+//  - The rows of one listing take at most 4 x the file's size + kListingSlack
+//    bytes of text: a row that would go past that ends the listing (only a
+//    crafted or broken file gets there; a sound key's rows take at most about
+//    twice the file's size).
 // Nothing is cached: calling it again for the same key lists the same rows again.
 void ShowKeyValues(hive::HiveFile& hive, const tree::KeyIndex& index,
                    const KeySelection& selection, ValueTable& table);
