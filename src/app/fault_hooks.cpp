@@ -1,0 +1,11 @@
+#include "fault_hooks.h"
+
+namespace ui {
+
+void InstallFaultInterception() {}
+
+void RemoveFaultInterception() {}
+
+void PrepareThreadForFaults() {}
+
+}  // namespace ui

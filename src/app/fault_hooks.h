@@ -1,0 +1,20 @@
+#pragma once
+// Where fault interception joins the program. For now these do nothing; the
+// fault library takes their place.
+
+namespace ui {
+
+// Installs fault interception. Called first in main, before any of the
+// program's own steps, so that a fault in any of them is reported.
+void InstallFaultInterception();
+
+// Puts back the fault handling that was in place before
+// InstallFaultInterception. Called by ProgramEnd.
+void RemoveFaultInterception();
+
+// Called first on every thread Keyloom starts (the loader thread), before it
+// touches the hive: the thread gets what a fault on it needs, such as a stack
+// of its own for the signal handler.
+void PrepareThreadForFaults();
+
+}  // namespace ui

@@ -1,0 +1,80 @@
+#include "hive_dialog.h"
+
+#include <QDir>
+#include <QFileDialog>
+#include <QMessageBox>
+
+#include "window_look.h"
+
+namespace ui {
+namespace {
+
+// The entry of folder named name, compared without regard to case; empty when none.
+QString FindEntry(const QDir& folder, QLatin1StringView name) {
+  for (const QString& entry : folder.entryList(QDir::Dirs | QDir::NoDotAndDotDot | QDir::Hidden, QDir::Name)) {
+    if (entry.compare(name, Qt::CaseInsensitive) == 0) return folder.filePath(entry);
+  }
+  return {};
+}
+
+// volume/Windows/System32/config in whatever case the volume spells it.
+QString ConfigFolderOf(const QString& volume) {
+  QString at = volume;
+  for (const char* name : {"Windows", "System32", "config"}) {
+    at = FindEntry(QDir(at), QLatin1StringView(name));
+    if (at.isEmpty()) return {};
+  }
+  return at;
+}
+
+}  // namespace
+
+QStringList WindowsVolumeMounts() {
+  QStringList mounts{QStringLiteral("/mnt")};
+  const QString user = qEnvironmentVariable("USER");
+  if (!user.isEmpty()) {
+    mounts << QStringLiteral("/media/") + user << QStringLiteral("/run/media/") + user;
+  }
+  return mounts;
+}
+
+QString DefaultHiveFolder(const QStringList& mounts) {
+  for (const QString& mount : mounts) {
+    const QDir folder(mount);
+    if (!folder.exists()) continue;
+    QString config = ConfigFolderOf(mount);
+    if (!config.isEmpty()) return config;
+    for (const QString& volume : folder.entryList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name)) {
+      config = ConfigFolderOf(folder.filePath(volume));
+      if (!config.isEmpty()) return config;
+    }
+  }
+  return QDir::currentPath();
+}
+
+std::optional<QString> AskForHivePath() {
+  QFileDialog dialog(nullptr, QStringLiteral("Select RegistryFile"),
+                     DefaultHiveFolder(WindowsVolumeMounts()), QStringLiteral("*"));
+  dialog.setWindowIcon(KeyloomIcon());
+  dialog.setAcceptMode(QFileDialog::AcceptOpen);
+  // The file need not exist: a typed name is handed to OpenHive, which says what is wrong.
+  dialog.setFileMode(QFileDialog::AnyFile);
+  if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;
+  const QString path = dialog.selectedFiles().constFirst();
+  if (path.isEmpty()) return std::nullopt;
+  return path;
+}
+
+QString RejectedHiveText(const QString& path, const std::string& reason) {
+  return QStringLiteral("Keyloom cannot show this file:\n\n%1\n\nThe file %2.")
+      .arg(path, QString::fromStdString(reason));
+}
+
+void ShowRejectedHive(const QString& path, const std::string& reason) {
+  QMessageBox box(QMessageBox::Critical, QStringLiteral("Keyloom"), RejectedHiveText(path, reason),
+                  QMessageBox::Ok);
+  box.setWindowIcon(KeyloomIcon());
+  box.exec();
+}
+
+}  // namespace ui

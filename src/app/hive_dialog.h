@@ -1,0 +1,33 @@
+#pragma once
+// Choosing the hive: the file dialog, its default folder, and the message that
+// says why a chosen file cannot be shown.
+
+#include <QString>
+#include <QStringList>
+
+#include <optional>
+#include <string>
+
+namespace ui {
+
+// Folders where Windows volumes are mounted: /mnt, /media/$USER and
+// /run/media/$USER.
+QStringList WindowsVolumeMounts();
+
+// The first folder Windows/System32/config (each name matched without regard
+// to case) on a volume mounted in one of mounts (the mount folder itself or a
+// folder right inside it, in name order); the current directory when none has one.
+QString DefaultHiveFolder(const QStringList& mounts);
+
+// Shows the file dialog "Select RegistryFile" (filter "*") in the default
+// folder and returns the chosen path, or none when the user cancels. A typed
+// name of a file that does not exist is returned as it is.
+std::optional<QString> AskForHivePath();
+
+// The message for a file OpenHive refused, reason being its sentence.
+QString RejectedHiveText(const QString& path, const std::string& reason);
+
+// Shows that message in a message box and waits until the user closes it.
+void ShowRejectedHive(const QString& path, const std::string& reason);
+
+}  // namespace ui

@@ -1,0 +1,20 @@
+// keyloom [HIVE]: the registry hive viewer. Without HIVE a file dialog asks for one.
+#include <QApplication>
+#include <QStringList>
+
+#include "fault_hooks.h"
+#include "program_end.h"
+#include "viewer.h"
+
+int main(int argc, char** argv) {
+  ui::InstallFaultInterception();
+  int status = 0;
+  {
+    QApplication application(argc, argv);
+    // QApplication has taken its own options (-platform, ...) out of argv.
+    QStringList arguments;
+    for (int i = 1; i < argc; ++i) arguments << QString::fromLocal8Bit(argv[i]);
+    status = ui::RunViewer(arguments);
+  }
+  ui::ProgramEnd(status);
+}

@@ -1,0 +1,111 @@
+#include "viewer.h"
+
+#include <QEventLoop>
+#include <QGuiApplication>
+
+#include <cstdio>
+#include <string>
+#include <system_error>
+#include <utility>
+
+#include "fault_hooks.h"
+#include "hive_dialog.h"
+#include "values/show_key_values.h"
+
+namespace ui {
+
+Viewer::Viewer() = default;
+
+Viewer::~Viewer() {
+  if (m_loader.joinable()) {
+    m_signals.stop.store(true);
+    m_loader.join();
+  }
+}
+
+bool Viewer::OpenHiveFile(const QString& path) {
+  std::string reason;
+  m_hive = hive::OpenHive(path.toStdString(), &reason);
+  if (m_hive) return true;
+  ShowRejectedHive(path, reason);
+  return false;
+}
+
+void Viewer::StartLoading() {
+  m_loadingDone.store(0);
+  try {
+    m_loader = std::thread([this] { RunLoader(); });
+  } catch (const std::system_error&) {
+    // No thread to spare: load here; the ProgressWindow then closes in its first pass.
+    RunLoader();
+  }
+
+  m_window = std::make_unique<MainWindow>();
+  connect(&m_window->Tree(), &KeyTreeView::ControlEvent, this, &Viewer::ShowKeyValues);
+  connect(m_window.get(), &MainWindow::Closed, this, &Viewer::CloseMainWindow);
+
+  m_progress = std::make_unique<ProgressWindow>(m_signals.keysLoaded, m_loadingDone);
+  connect(m_progress.get(), &ProgressWindow::LoadingSeen, this, &Viewer::FinishLoading);
+  connect(m_progress.get(), &ProgressWindow::CloseRequested, this, &Viewer::AbandonLoading);
+  m_progress->Start();
+}
+
+void Viewer::RunLoader() {
+  PrepareThreadForFaults();
+  tree::BuildKeyTree(m_loadingTree, m_index, *m_hive, m_signals);
+  m_loadingDone.store(1);
+}
+
+void Viewer::FinishLoading() {
+  if (m_loader.joinable()) m_loader.join();
+  m_window->Model().ResetTree(std::move(m_loadingTree));
+  m_window->ShowAndActivate();
+  const QString select = qEnvironmentVariable("KEYLOOM_SELECT");
+  if (qEnvironmentVariableIsSet("KEYLOOM_SELECT") && !m_window->Tree().SelectKeyPath(select)) {
+    std::fprintf(stderr, "keyloom: KEYLOOM_SELECT: no key %s\n", qPrintable(select));
+  }
+  Q_EMIT MainWindowShown();
+}
+
+void Viewer::AbandonLoading() {
+  m_signals.stop.store(true);
+  if (m_loader.joinable()) m_loader.join();
+  hive::CloseHive(m_hive);
+  Q_EMIT Ended(0);
+}
+
+void Viewer::CloseMainWindow() {
+  hive::CloseHive(m_hive);
+  Q_EMIT Ended(0);
+}
+
+void Viewer::ShowKeyValues() {
+  if (!m_hive) return;
+  values::ShowKeyValues(*m_hive, m_index, m_window->Tree(), m_window->Table());
+}
+
+int RunViewer(const QStringList& arguments) {
+  if (arguments.size() > 1) {
+    std::fprintf(stderr, "usage: keyloom [HIVE]\n");
+    return 2;
+  }
+  // Windows come and go during start-up; the run ends only by Ended.
+  QGuiApplication::setQuitOnLastWindowClosed(false);
+  Viewer viewer;
+  QString path;
+  if (arguments.size() == 1) {
+    path = arguments.constFirst();
+  } else {
+    std::optional<QString> chosen = AskForHivePath();
+    if (!chosen) return 0;
+    path = *chosen;
+  }
+  if (!viewer.OpenHiveFile(path)) return 1;
+
+  QEventLoop loop;
+  QObject::connect(&viewer, &Viewer::Ended, &loop, &QEventLoop::exit);
+  viewer.StartLoading();
+  return loop.exec();
+}
+
+}  // namespace ui

@@ -1,0 +1,90 @@
+#pragma once
+// Viewer: one run of Keyloom from the open hive to the end.
+//
+// OpenHiveFile opens the hive. StartLoading sets LoadingDone to 0, starts the
+// loader thread (BuildKeyTree into a KeyTree of plain data), creates the main
+// window hidden and opens the ProgressWindow. When the ProgressWindow has seen
+// loading done and closed, the loader is joined, the tree goes to the model and
+// the main window is shown. From then on every control event of the KeyTree
+// lists the selected key's values.
+//
+// The run ends with Ended(status):
+//  - the main window is closed: the hive is closed, status 0;
+//  - the ProgressWindow is closed while loading: the loader stops between two
+//    keys and is joined, the hive is closed, status 0; the main window is
+//    never shown.
+//
+// GUI thread only, apart from the loader thread it runs itself.
+
+#include <QObject>
+#include <QString>
+#include <QStringList>
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <thread>
+
+#include "hive/hive_file.h"
+#include "main_window.h"
+#include "progress_window.h"
+#include "tree/build_key_tree.h"
+#include "tree/key_index.h"
+#include "tree/key_tree.h"
+
+namespace ui {
+
+class Viewer : public QObject {
+  Q_OBJECT
+
+ public:
+  // Starts with the empty KeyIndex.
+  Viewer();
+  ~Viewer() override;
+
+  // Opens the hive at path. When it is refused, shows a message box naming
+  // the file and the reason, and returns false once the user has closed it.
+  bool OpenHiveFile(const QString& path);
+
+  // The steps from LoadingDone := 0 up to the ProgressWindow. Needs an open hive.
+  void StartLoading();
+
+  bool HiveIsOpen() const { return m_hive != nullptr; }
+  MainWindow* Window() { return m_window.get(); }
+  ProgressWindow* Progress() { return m_progress.get(); }
+  int32_t KeysLoaded() const { return m_signals.keysLoaded.load(); }
+
+ Q_SIGNALS:
+  // The main window has been shown (after loading).
+  void MainWindowShown();
+  void Ended(int status);
+
+ private:
+  void RunLoader();
+  void FinishLoading();
+  void AbandonLoading();
+  void CloseMainWindow();
+  void ShowKeyValues();
+
+  std::unique_ptr<hive::HiveFile> m_hive;
+  tree::KeyIndex m_index;
+  // Written by the loader thread only, until it has been joined.
+  tree::KeyTree m_loadingTree;
+  tree::BuildSignals m_signals;
+  std::atomic<int32_t> m_loadingDone{0};
+  std::thread m_loader;
+  std::unique_ptr<MainWindow> m_window;
+  std::unique_ptr<ProgressWindow> m_progress;
+};
+
+// Runs Keyloom with its command-line arguments (the program name left out):
+// none asks for the hive with the file dialog, one is the hive's path.
+// Returns the exit status: 0 when the user closed a window or cancelled the
+// dialog, 1 when the hive was refused, 2 on a usage error.
+//
+// KEYLOOM_SELECT, a testing aid: when set to a key path ("Software/Microsoft",
+// key names below the root key), that key is selected once the main window
+// is shown.
+int RunViewer(const QStringList& arguments);
+
+}  // namespace ui

@@ -1,0 +1,16 @@
+// Runs every suite of the application tests in one QApplication.
+#include <QApplication>
+#include <QTest>
+
+#include <memory>
+
+std::unique_ptr<QObject> MakeStartUpTest();
+std::unique_ptr<QObject> MakeMainWindowTest();
+
+int main(int argc, char** argv) {
+  QApplication application(argc, argv);
+  int failures = 0;
+  failures += QTest::qExec(MakeStartUpTest().get(), argc, argv);
+  failures += QTest::qExec(MakeMainWindowTest().get(), argc, argv);
+  return failures == 0 ? 0 : 1;
+}
