@@ -13,6 +13,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -26,10 +27,11 @@
 namespace {
 
 // Listing every key is the fuzzer's doing, not the program's (which lists the
-// one key the user selects): many keys sharing one long value list would make
-// the harness's work grow with keys x entries. Past this many rows in one input
-// the remaining keys are not listed.
-constexpr size_t kMaxRowsPerInput = size_t{1} << 18;
+// one key the user selects, its rows bounded by the file's size): many keys
+// sharing one long value list would make the harness's work grow with keys x
+// rows. Past this much row text in one input the remaining keys are not listed
+// (one whole listing of the largest seed, at most 4 x 4 MiB, still fits).
+constexpr size_t kMaxRowBytesPerInput = size_t{16} << 20;
 
 class Selection final : public values::KeySelection {
  public:
@@ -42,19 +44,19 @@ class Selection final : public values::KeySelection {
 class RowTable final : public values::ValueTable {
  public:
   std::vector<std::string> rows;
-  size_t rowsAdded = 0;
-  uint64_t digest = 0;
+  size_t bytesAdded = 0;
+  size_t digest = 0;
 
   void RemoveAllRows() override { rows.clear(); }
   void AddRow(std::string_view rowText) override {
     rows.emplace_back(rowText);
-    ++rowsAdded;
-    for (const char c : rows.back()) digest = digest * 131 + static_cast<unsigned char>(c);
+    bytesAdded += rowText.size();
+    digest ^= std::hash<std::string_view>{}(rows.back());
   }
 };
 
 // Where the digests go, so that reading the bytes is not optimised away.
-volatile uint64_t g_sink = 0;
+volatile size_t g_sink = 0;
 
 int MemoryFile() {
   static const int fd = [] {
@@ -97,16 +99,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (signals.keysLoaded.load() != keyTree.Size()) std::abort();
   if (outcome == tree::BuildOutcome::kNoRoot && !keyTree.Empty()) std::abort();
 
-  uint64_t digest = 0;
+  size_t digest = 0;
   for (int32_t i = 0; i < keyTree.Size(); ++i) {
-    const std::string_view label = keyTree.Label(i);
-    for (const char c : label) digest = digest * 131 + static_cast<unsigned char>(c);
+    digest ^= std::hash<std::string_view>{}(keyTree.Label(i));
     if (keyTree.Parent(i) >= i) std::abort();  // pre-order: parents come first
   }
 
   Selection selection;
   RowTable table;
-  for (int32_t place = 0; place < index.Size() && table.rowsAdded < kMaxRowsPerInput; ++place) {
+  for (int32_t place = 0; place < index.Size() && table.bytesAdded < kMaxRowBytesPerInput; ++place) {
     selection.position = index.At(place).itemPosition;
     values::ShowKeyValues(*hive, index, selection, table);
   }
