@@ -22,24 +22,31 @@ namespace {
 
 constexpr char kHexDigits[] = "0123456789ABCDEF";
 
+// Bytes that AppendEscaped writes as an escape: control characters, 0x7F and
+// the backslash.
+constexpr bool NeedsEscape(unsigned char byte) { return byte < 0x20 || byte == 0x7F || byte == '\\'; }
+
 // Appends text with backslash, line feed, carriage return and tab escaped as
-// \\ \n \r \t, and every other control character (and 0x7F) as \xHH.
+// \\ \n \r \t, and every other control character (and 0x7F) as \xHH. Runs of
+// bytes that need no escape are appended whole.
 void AppendEscaped(std::string& out, std::string_view text) {
-  for (const char c : text) {
-    const auto byte = static_cast<unsigned char>(c);
-    switch (c) {
+  const char* p = text.data();
+  const char* const end = p + text.size();
+  while (p != end) {
+    const char* run = p;
+    while (p != end && !NeedsEscape(static_cast<unsigned char>(*p))) ++p;
+    out.append(run, p);
+    if (p == end) return;
+    const auto byte = static_cast<unsigned char>(*p++);
+    switch (byte) {
       case '\\': out += "\\\\"; break;
       case '\n': out += "\\n"; break;
       case '\r': out += "\\r"; break;
       case '\t': out += "\\t"; break;
-      default:
-        if (byte < 0x20 || byte == 0x7F) {
-          out += "\\x";
-          out += kHexDigits[byte >> 4];
-          out += kHexDigits[byte & 0xF];
-        } else {
-          out += c;
-        }
+      default: {
+        const char escape[4] = {'\\', 'x', kHexDigits[byte >> 4], kHexDigits[byte & 0xF]};
+        out.append(escape, sizeof escape);
+      }
     }
   }
 }
@@ -100,13 +107,15 @@ class ValueLines final : public values::KeySelection, public values::ValueTable 
 void PrintTree(const tree::KeyTree& keys, OutputBuffer& output, hive::HiveFile* hive = nullptr,
                const tree::KeyIndex* index = nullptr) {
   ValueLines valueLines(output);
-  // Items come in pre-order and a parent always precedes its children, so one
-  // pass can carry each item's depth.
-  std::vector<int32_t> depth(static_cast<size_t>(keys.Size()), 0);
+  // Items come in pre-order, so the items on the path from the top level to
+  // the current item form a stack, and an item's depth is its parent's place
+  // in that stack plus one.
+  std::vector<int32_t> path;
   for (int32_t position = 0; position < keys.Size(); ++position) {
     const int32_t parent = keys.Parent(position);
-    const int32_t level = parent == tree::KeyTree::kNone ? 0 : depth[static_cast<size_t>(parent)] + 1;
-    depth[static_cast<size_t>(position)] = level;
+    while (!path.empty() && path.back() != parent) path.pop_back();
+    const auto level = static_cast<int32_t>(path.size());
+    path.push_back(position);
     std::string& out = output.Text();
     AppendIndent(out, level);
     AppendEscaped(out, keys.Label(position));

@@ -71,7 +71,11 @@ std::unique_ptr<HiveFile> OpenHive(const std::string& path, std::string* reason)
   void* map = ::mmap(nullptr, static_cast<size_t>(hive->m_size), PROT_READ, MAP_SHARED, hive->m_fd, 0);
   if (map != MAP_FAILED) {
     hive->m_map = static_cast<const uint8_t*>(map);
+    hive->m_mappedEnd = std::min<uint64_t>(static_cast<uint64_t>(hive->m_size), uint64_t{INT32_MAX} + 1);
     GuardMapping(hive->m_map, static_cast<size_t>(hive->m_size));
+    // A hive is read from start to end once (the tree walk) and then at random
+    // (the selected key's values): have the kernel read ahead.
+    ::madvise(map, static_cast<size_t>(hive->m_size), MADV_WILLNEED);
   }
   if (CheckBaseBlock(*hive, reason) == 0) return nullptr;
   return hive;

@@ -31,6 +31,21 @@ class HiveFile {
   const std::array<uint8_t, kBaseBlockSize>& BaseBlock() const { return m_baseBlock; }
   int Descriptor() const { return m_fd; }
 
+  // The length bytes at file offset, in place in the map: valid while the hive
+  // is open. None when the file is not mapped or does not hold the whole range
+  // below 2^31; read through the primitives then.
+  const uint8_t* BytesAt(uint32_t offset, uint32_t length) const {
+    const uint64_t end = uint64_t{offset} + length;
+    if (m_map == nullptr || end > m_mappedEnd) return nullptr;
+    return m_map + offset;
+  }
+
+  // Asks the processor to fetch the cache line at file offset ahead of use.
+  // Reads nothing and never faults; an offset the map does not hold is ignored.
+  void Prefetch(uint32_t offset) const {
+    if (m_map != nullptr && offset < m_mappedEnd) __builtin_prefetch(m_map + offset);
+  }
+
  private:
   // Copies count bytes from file offset at, all of which lie below m_size.
   void CopyOut(int64_t at, uint8_t* destination, int32_t count) const;
@@ -39,6 +54,7 @@ class HiveFile {
   int64_t m_size = 0;  // the file's length at open; nothing past it is read
   int32_t m_position = 0;
   const uint8_t* m_map = nullptr;
+  uint64_t m_mappedEnd = 0;  // bytes in the map a read may take: min(m_size, 2^31)
   std::array<uint8_t, kBaseBlockSize> m_baseBlock{};
 
   friend std::unique_ptr<HiveFile> OpenHive(const std::string&, std::string*);

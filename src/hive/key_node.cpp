@@ -1,6 +1,7 @@
 #include "hive/key_node.h"
 
 #include <algorithm>
+#include <cstring>
 
 #include "hive/little_endian.h"
 #include "hive/text.h"
@@ -14,8 +15,23 @@ int32_t GetValueCount(const KeyNode& key) { return LoadI32(key.bytes.data() + ke
 uint32_t ValueListCell(const KeyNode& key) { return LoadU32(key.bytes.data() + key_node::kValueList); }
 int16_t KeyNameLength(const KeyNode& key) { return LoadI16(key.bytes.data() + key_node::kNameLength); }
 
+namespace {
+
+// Leaves the read position where a read of the in-place range [offset, end)
+// would have left it. The map holds nothing at 2^31 or beyond.
+void PassInPlace(HiveFile& hive, uint32_t end) {
+  SeekHive(hive, static_cast<int32_t>(std::min<uint32_t>(end, INT32_MAX)));
+}
+
+}  // namespace
+
 void ReadKeyNode(HiveFile& hive, uint32_t recordOffset, KeyNode& key) {
   key.recordOffset = recordOffset;
+  if (const uint8_t* inPlace = hive.BytesAt(recordOffset, key_node::kFixedSize)) {
+    std::memcpy(key.bytes.data(), inPlace, key_node::kFixedSize);
+    PassInPlace(hive, recordOffset + key_node::kFixedSize);
+    return;
+  }
   SeekHive(hive, static_cast<int32_t>(recordOffset));
   ReadHiveBytes(hive, key.bytes.data(), key_node::kFixedSize);
 }
@@ -27,10 +43,20 @@ bool HiveHoldsKeyNode(const HiveFile& hive, uint32_t recordOffset) {
 void AppendKeyName(HiveFile& hive, const KeyNode& key, std::string& out) {
   const int16_t length = KeyNameLength(key);
   if (length <= 0) return;  // a negative length cannot be a name
-  // Characters the file cannot supply read as spaces.
-  uint8_t name[INT16_MAX];
   const bool singleByte = (KeyFlags(key) & key_node::kCompressedName) != 0;
   const auto count = static_cast<size_t>(length);
+  const uint32_t nameOffset = key.recordOffset + key_node::kName;
+  if (const uint8_t* inPlace = hive.BytesAt(nameOffset, static_cast<uint32_t>(count))) {
+    if (singleByte) {
+      AppendLatin1(out, inPlace, count);
+    } else {
+      AppendUtf16Le(out, inPlace, count);
+    }
+    PassInPlace(hive, nameOffset + static_cast<uint32_t>(count));
+    return;
+  }
+  // Characters the file cannot supply read as spaces.
+  uint8_t name[INT16_MAX];
   if (singleByte) {
     std::fill_n(name, count, uint8_t{' '});
   } else {
@@ -39,7 +65,7 @@ void AppendKeyName(HiveFile& hive, const KeyNode& key, std::string& out) {
       name[i + 1] = 0;
     }
   }
-  SeekHive(hive, static_cast<int32_t>(key.recordOffset + key_node::kName));
+  SeekHive(hive, static_cast<int32_t>(nameOffset));
   ReadHiveBytes(hive, name, length);
   if (singleByte) {
     AppendLatin1(out, name, count);
@@ -69,6 +95,16 @@ uint32_t ElementSize(const SubkeyList& list) {
 }
 
 }  // namespace
+
+const uint8_t* ListElementsInPlace(const HiveFile& hive, const SubkeyList& list, uint32_t& stride) {
+  if ((!IsLeafList(list) && !IsIndexRoot(list)) || list.elementCount <= 0) return nullptr;
+  const uint32_t size = ElementSize(list);
+  // The last element's cell offset is the last field read.
+  const uint32_t span = size * static_cast<uint32_t>(list.elementCount - 1) + 4;
+  const uint8_t* elements = hive.BytesAt(list.recordOffset + subkey_list::kElements, span);
+  if (elements != nullptr) stride = size;
+  return elements;
+}
 
 int32_t ReadSubkeyListAt(HiveFile& hive, uint32_t recordOffset, SubkeyList& list) {
   uint8_t header[subkey_list::kHeaderSize] = {0, 0, 0, 0};

@@ -59,6 +59,13 @@ bool IsIndexRoot(const SubkeyList& list);  // "ri"
 // of range, the list is of no known kind, or the file does not hold the element.
 bool ReadListElement(HiveFile& hive, const SubkeyList& list, int32_t index, uint32_t& cellOffset);
 
+// The elements of list in place in the map: element i begins at the result +
+// i * stride with its 4-byte cell offset (what ReadListElement reads). None,
+// leaving stride alone, when the list is of no known kind, holds no elements,
+// or the file is not mapped or does not hold every element; read them one by
+// one with ReadListElement then.
+const uint8_t* ListElementsInPlace(const HiveFile& hive, const SubkeyList& list, uint32_t& stride);
+
 // Reads the key's subkey list header. Returns the number of subkeys it leads
 // to: a leaf list's element count, an index root's total over its leaf lists,
 // 0 for a key without subkeys or a list of another kind. The count may be

@@ -31,23 +31,44 @@ bool IsLowSurrogate(uint32_t unit) { return unit >= 0xDC00 && unit <= 0xDFFF; }
 }  // namespace
 
 void AppendLatin1(std::string& out, const uint8_t* bytes, size_t count) {
-  for (size_t i = 0; i < count && bytes[i] != 0; ++i) AppendCodePoint(out, bytes[i]);
+  size_t i = 0;
+  while (i < count) {
+    // Runs of ASCII (1 to 0x7F) are UTF-8 as they stand.
+    size_t end = i;
+    while (end < count && static_cast<uint8_t>(bytes[end] - 1) < 0x7F) ++end;
+    out.append(reinterpret_cast<const char*>(bytes + i), end - i);
+    if (end == count || bytes[end] == 0) return;
+    AppendCodePoint(out, bytes[end]);
+    i = end + 1;
+  }
 }
 
 void AppendUtf16Le(std::string& out, const uint8_t* bytes, size_t byteCount) {
   const size_t units = byteCount / 2;
-  for (size_t i = 0; i < units; ++i) {
-    const uint32_t unit = LoadU16(bytes + 2 * i);
+  size_t i = 0;
+  while (i < units) {
+    // A run of ASCII units (1 to 0x7F) becomes one byte each, a chunk at a time.
+    char chunk[256];
+    size_t n = 0;
+    uint32_t unit = 0;
+    while (i < units && n < sizeof chunk && (unit = LoadU16(bytes + 2 * i)) - 1 < 0x7F) {
+      chunk[n++] = static_cast<char>(unit);
+      ++i;
+    }
+    out.append(chunk, n);
+    if (i == units) return;
+    if (n == sizeof chunk) continue;  // the chunk is full; unit i is not loaded yet
     if (unit == 0) return;
     if (IsHighSurrogate(unit) && i + 1 < units) {
       const uint32_t next = LoadU16(bytes + 2 * (i + 1));
       if (IsLowSurrogate(next)) {
         AppendCodePoint(out, 0x10000 + ((unit - 0xD800) << 10) + (next - 0xDC00));
-        ++i;
+        i += 2;
         continue;
       }
     }
     AppendCodePoint(out, IsHighSurrogate(unit) || IsLowSurrogate(unit) ? kReplacement : unit);
+    ++i;
   }
 }
 

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "hive/key_node.h"
+#include "hive/little_endian.h"
 
 namespace tree {
 namespace {
@@ -12,6 +13,14 @@ namespace {
 using hive::HiveFile;
 using hive::KeyNode;
 using hive::SubkeyList;
+
+// The least a key takes of a sound hive: its key node cell (80 bytes) and its
+// list element.
+constexpr size_t kMinKeyBytes = 88;
+// Room reserved per key for its label; a longer label just grows the arena.
+constexpr size_t kLabelBytesPerKey = 24;
+// How many siblings ahead the walk fetches key nodes into the cache.
+constexpr int32_t kPrefetchAhead = 4;
 
 // One bit per 8 bytes of the file. Cells are 8-byte aligned, so two distinct
 // records never share a bit; two offsets that do overlap anyway.
@@ -43,14 +52,19 @@ class TreeWalk {
         m_followed(hive.Size()),
         // A sound hive holds each name once and needs at least 80 bytes per key,
         // so its labels take at most about twice its size.
-        m_labelBudget(4 * static_cast<uint64_t>(hive.Size()) + 65536) {}
+        m_labelBudget(4 * static_cast<uint64_t>(hive.Size()) + 65536) {
+    // A key takes at least kMinKeyBytes of the file; reserving for that many
+    // keys keeps the tables from moving, and costs address space only.
+    const auto keys = static_cast<size_t>(hive.Size()) / kMinKeyBytes + 16;
+    m_tree.Reserve(keys, keys * kLabelBytesPerKey);
+    m_index.Reserve(keys);
+  }
 
   BuildOutcome Run() {
     m_signals.keysLoaded.store(0, std::memory_order_relaxed);
     KeyNode root;
     if (hive::FindRootKey(m_hive, root) == 0) return BuildOutcome::kNoRoot;
-    m_label.clear();
-    hive::AppendKeyName(m_hive, root, m_label);
+    hive::AppendKeyName(m_hive, root, m_tree.PendingLabel());
     AddItem(root);
     m_entered.Insert(root.recordOffset);
     AddSubkeys(root, 0);
@@ -63,26 +77,30 @@ class TreeWalk {
     return m_overBudget || m_signals.stop.load(std::memory_order_relaxed);
   }
 
+  // Adds the item whose label is pending in the tree.
   void AddItem(const KeyNode& key) {
-    m_labelBytes += m_label.size();
+    m_labelBytes += m_tree.PendingLabelSize();
     if (m_labelBytes > m_labelBudget) {
+      m_tree.DropPendingLabel();
       m_overBudget = true;
       return;
     }
-    const int32_t position = m_tree.AddItem(m_label);
+    const int32_t position = m_tree.AddPendingItem();
     m_index.Append(position, key.recordOffset);
     m_signals.keysLoaded.store(position + 1, std::memory_order_relaxed);
   }
 
-  void BuildLabel(const KeyNode& key) {
-    m_label.clear();
-    hive::AppendKeyName(m_hive, key, m_label);
-    char digits[16];
-    m_label += " (";
-    m_label.append(digits, std::to_chars(digits, digits + sizeof digits, hive::GetSubkeyCount(key)).ptr);
-    m_label += '/';
-    m_label.append(digits, std::to_chars(digits, digits + sizeof digits, hive::GetValueCount(key)).ptr);
-    m_label += ')';
+  // Writes the key's label straight into the tree's label arena.
+  void WriteLabel(const KeyNode& key) {
+    std::string& label = m_tree.PendingLabel();
+    hive::AppendKeyName(m_hive, key, label);
+    // " (" subkeys "/" values ")": at most 2 + 11 + 1 + 11 + 1 characters.
+    char text[32] = {' ', '('};
+    char* end = std::to_chars(text + 2, text + 14, hive::GetSubkeyCount(key)).ptr;
+    *end = '/';
+    end = std::to_chars(end + 1, end + 13, hive::GetValueCount(key)).ptr;
+    *end = ')';
+    label.append(text, end + 1);
   }
 
   // Adds the subkeys of key (at depth) below key's item, each followed by its own.
@@ -109,19 +127,41 @@ class TreeWalk {
 
   void AddLeafList(const SubkeyList& list, int32_t depth) {
     KeyNode child;
+    // Where the file is mapped, the list's elements are read in place, and the
+    // key nodes of the siblings ahead are fetched into the cache while this
+    // one is handled: the walk waits on memory, not on the processor.
+    uint32_t stride = 0;
+    const uint8_t* elements = hive::ListElementsInPlace(m_hive, list, stride);
     for (int32_t i = 0; i < list.elementCount && !Stopped(); ++i) {
       uint32_t keyCell = 0;
-      if (!hive::ReadListElement(m_hive, list, i, keyCell)) break;
+      if (elements != nullptr) {
+        keyCell = hive::LoadU32(elements + stride * static_cast<uint32_t>(i));
+        if (i + kPrefetchAhead < list.elementCount) {
+          const uint32_t ahead = stride * static_cast<uint32_t>(i + kPrefetchAhead);
+          PrefetchKeyNode(hive::RecordOffsetOf(hive::LoadU32(elements + ahead)));
+        }
+      } else if (!hive::ReadListElement(m_hive, list, i, keyCell)) {
+        break;
+      }
       const uint32_t recordOffset = hive::RecordOffsetOf(keyCell);
       // A key node the file does not hold would only repeat its sibling's bytes.
       if (!hive::HiveHoldsKeyNode(m_hive, recordOffset)) continue;
       hive::ReadKeyNode(m_hive, recordOffset, child);
-      BuildLabel(child);
+      // The child's subkey list is read right after its label is written.
+      const uint32_t childList = hive::SubkeyListCell(child);
+      if (childList != hive::kNoCell) m_hive.Prefetch(hive::RecordOffsetOf(childList));
+      WriteLabel(child);
       AddItem(child);
       if (depth + 1 <= kMaxEnteredDepth && m_entered.Insert(recordOffset)) {
         AddSubkeys(child, depth + 1);
       }
     }
+  }
+
+  // The fixed part and the start of the name: two cache lines.
+  void PrefetchKeyNode(uint32_t recordOffset) const {
+    m_hive.Prefetch(recordOffset);
+    m_hive.Prefetch(recordOffset + hive::key_node::kName);
   }
 
   // Reads the list header at recordOffset unless that list was followed before.
@@ -137,7 +177,6 @@ class TreeWalk {
   BuildSignals& m_signals;
   OffsetSet m_entered;
   OffsetSet m_followed;
-  std::string m_label;
   uint64_t m_labelBytes = 0;
   const uint64_t m_labelBudget;
   bool m_overBudget = false;

@@ -17,6 +17,7 @@ class KeyIndex {
   void Append(int32_t itemPosition, uint32_t recordOffset) {
     m_elements.push_back({itemPosition, recordOffset});
   }
+  void Reserve(size_t elements) { m_elements.reserve(elements); }
   // The record offset of the first element with this item position, if any.
   std::optional<uint32_t> Find(int32_t itemPosition) const;
   int32_t Size() const { return static_cast<int32_t>(m_elements.size()); }

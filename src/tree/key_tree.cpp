@@ -5,13 +5,26 @@
 namespace tree {
 
 int32_t KeyTree::AddItem(std::string_view label) {
+  DropPendingLabel();
+  m_labels.append(label);
+  return AddPendingItem();
+}
+
+void KeyTree::Reserve(size_t items, size_t labelBytes) {
+  m_parent.reserve(items);
+  m_row.reserve(items);
+  m_childCount.reserve(items);
+  m_labelEnd.reserve(items);
+  m_labels.reserve(labelBytes);
+}
+
+int32_t KeyTree::AddPendingItem() {
   const int32_t position = Size();
   const int32_t parent = m_openLevels.empty() ? kNone : m_openLevels.back();
   int32_t& siblings = parent == kNone ? m_topLevelCount : m_childCount[Index(parent)];
   m_parent.push_back(parent);
   m_row.push_back(siblings++);
   m_childCount.push_back(0);
-  m_labels.append(label);
   m_labelEnd.push_back(static_cast<uint32_t>(m_labels.size()));
   return position;
 }

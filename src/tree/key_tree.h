@@ -21,6 +21,18 @@ class KeyTree {
   // Adds an item at the end: the last child of the innermost open sub-level, or a
   // top-level item when none is open. Returns its position.
   int32_t AddItem(std::string_view label);
+
+  // Writing a label in place, with no copy: append its text to PendingLabel(),
+  // then AddPendingItem() adds an item with that label (as AddItem does), or
+  // DropPendingLabel() discards the text.
+  std::string& PendingLabel() { return m_labels; }
+  size_t PendingLabelSize() const { return m_labels.size() - LabelsEnd(); }
+  int32_t AddPendingItem();
+  void DropPendingLabel() { m_labels.resize(LabelsEnd()); }
+
+  // Makes room for items and labelBytes of labels in all, so that a build of
+  // that size never moves the tables. Untouched room costs address space only.
+  void Reserve(size_t items, size_t labelBytes);
   // The most recently added item becomes the innermost open sub-level.
   void OpenSubLevel();
   // Closes the innermost open sub-level.
@@ -46,6 +58,7 @@ class KeyTree {
 
  private:
   static size_t Index(int32_t position) { return static_cast<size_t>(position); }
+  size_t LabelsEnd() const { return m_labelEnd.empty() ? 0 : m_labelEnd.back(); }
 
   std::vector<int32_t> m_parent;
   std::vector<int32_t> m_row;
