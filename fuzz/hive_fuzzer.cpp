@@ -29,9 +29,11 @@ namespace {
 // Listing every key is the fuzzer's doing, not the program's (which lists the
 // one key the user selects, its rows bounded by the file's size): many keys
 // sharing one long value list would make the harness's work grow with keys x
-// rows. Past this much row text in one input the remaining keys are not listed
-// (one whole listing of the largest seed, at most 4 x 4 MiB, still fits).
-constexpr size_t kMaxRowBytesPerInput = size_t{16} << 20;
+// rows. Each listing is charged its rows plus a quarter of the file's size (a
+// listing may make one row of up to about twice the file's size that it then
+// leaves out), and past this charge in one input the remaining keys are not
+// listed. Small inputs have every key listed; a 1 MiB input at least 64 keys.
+constexpr uint64_t kMaxListingChargePerInput = uint64_t{16} << 20;
 
 class Selection final : public values::KeySelection {
  public:
@@ -107,9 +109,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
   Selection selection;
   RowTable table;
-  for (int32_t place = 0; place < index.Size() && table.bytesAdded < kMaxRowBytesPerInput; ++place) {
+  const uint64_t chargePerListing = static_cast<uint64_t>(hive->Size()) / 4;
+  uint64_t charged = 0;
+  for (int32_t place = 0; place < index.Size() && charged < kMaxListingChargePerInput; ++place) {
     selection.position = index.At(place).itemPosition;
+    const size_t before = table.bytesAdded;
     values::ShowKeyValues(*hive, index, selection, table);
+    charged += chargePerListing + (table.bytesAdded - before);
   }
 
   g_sink = digest ^ table.digest;

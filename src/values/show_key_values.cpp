@@ -45,6 +45,7 @@ void ShowKeyValues(hive::HiveFile& hive, const tree::KeyIndex& index,
     const uint32_t type = hive::GetValue(hive, list, i, value, &fetch);
     if (fetch == hive::ValueFetch::kEntryNotHeld) break;
     if (fetch != hive::ValueFetch::kFetched) continue;
+    if (listed + LeastRowBytes(value, type) > budget) break;  // not even made
     FormatValueRowInto(hive, value, type, row, scratch);
     listed += row.size();
     if (listed > budget) break;

@@ -3,6 +3,8 @@
 #include <array>
 #include <charconv>
 
+#include "hive/little_endian.h"
+
 namespace values {
 
 namespace {
@@ -92,6 +94,22 @@ void FormatValueRowInto(hive::HiveFile& hive, hive::ValueRecord& value, uint32_t
   }
   const auto data = hive::TakeValueData(hive, value, scratch);
   AppendHexDump(data.data(), data.size(), row);
+}
+
+uint64_t LeastRowBytes(const hive::ValueRecord& value, uint32_t type) {
+  switch (static_cast<ValueType>(type)) {
+    case ValueType::kString:
+    case ValueType::kExpandString:
+    case ValueType::kDword:
+    case ValueType::kMultiString:
+      return 0;
+    case ValueType::kBinary:
+      break;
+  }
+  const uint32_t length = hive::LoadU32(&value.bytes[hive::value_record::kDataLength]) &
+                          ~hive::value_record::kInlineData;
+  if (length == 0 || length > hive::kMaxValueDataBytes) return 0;
+  return 1 + 2 * uint64_t{length};
 }
 
 std::string FormatValueRow(hive::HiveFile& hive, hive::ValueRecord& value, uint32_t type) {

@@ -40,6 +40,13 @@ void AppendHexDump(const uint8_t* data, size_t count, std::string& out);
 // taken from fewer bytes (a length above hive::kMaxValueDataBytes).
 std::string FormatValueRow(hive::HiveFile& hive, hive::ValueRecord& value, uint32_t type);
 
+// A lower bound of the length of value's row text, known before any data is
+// read: for Binary and unknown types the hex dump of a stored length of 1 to
+// kMaxValueDataBytes (made in full, with zeros where the file has no bytes);
+// 0 for every other value. Lets a listing refuse a row it has no room for
+// without making it.
+uint64_t LeastRowBytes(const hive::ValueRecord& value, uint32_t type);
+
 // The same, written over row; scratch holds data bytes. Both are the caller's,
 // so a listing reuses them from row to row.
 void FormatValueRowInto(hive::HiveFile& hive, hive::ValueRecord& value, uint32_t type,
