@@ -42,8 +42,8 @@ struct RowTable final : values::KeySelection, values::ValueTable {
 // A hive read the way the program reads one: open, walk, list a key's values.
 struct ReadHive {
   std::unique_ptr<testsupport::TempHive> file;
+  std::string reason;  // before hive, which the constructor opens with it
   std::unique_ptr<hive::HiveFile> hive;
-  std::string reason;
   tree::KeyTree keys;
   tree::KeyIndex index;
   tree::BuildSignals signals;
