@@ -13,6 +13,7 @@
 #include <cstring>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "hive/hive_file.h"
 #include "tree/build_key_tree.h"
@@ -22,59 +23,89 @@ namespace {
 
 constexpr char kHexDigits[] = "0123456789ABCDEF";
 
-// Bytes that AppendEscaped writes as an escape: control characters, 0x7F and
-// the backslash.
+// Bytes written as an escape: control characters, 0x7F and the backslash.
 constexpr bool NeedsEscape(unsigned char byte) { return byte < 0x20 || byte == 0x7F || byte == '\\'; }
 
-// Appends text with backslash, line feed, carriage return and tab escaped as
-// \\ \n \r \t, and every other control character (and 0x7F) as \xHH. Runs of
-// bytes that need no escape are appended whole.
-void AppendEscaped(std::string& out, std::string_view text) {
-  const char* p = text.data();
-  const char* const end = p + text.size();
-  while (p != end) {
-    const char* run = p;
-    while (p != end && !NeedsEscape(static_cast<unsigned char>(*p))) ++p;
-    out.append(run, p);
-    if (p == end) return;
-    const auto byte = static_cast<unsigned char>(*p++);
-    switch (byte) {
-      case '\\': out += "\\\\"; break;
-      case '\n': out += "\\n"; break;
-      case '\r': out += "\\r"; break;
-      case '\t': out += "\\t"; break;
-      default: {
-        const char escape[4] = {'\\', 'x', kHexDigits[byte >> 4], kHexDigits[byte & 0xF]};
-        out.append(escape, sizeof escape);
-      }
-    }
-  }
+// The most bytes WriteLine writes for an indent of depth levels and text.
+size_t LineBound(int32_t depth, size_t prefixSize, std::string_view text) {
+  return 2 * static_cast<size_t>(depth) + prefixSize + 4 * text.size() + 1;
 }
 
-// Collects output and writes it in large pieces.
+// Writes text at out with backslash, line feed, carriage return and tab
+// escaped as \\ \n \r \t, and every other control character (and 0x7F) as
+// \xHH; returns the end of what it wrote (at most 4 bytes per byte of text).
+char* WriteEscaped(char* out, std::string_view text) {
+  const auto* p = reinterpret_cast<const unsigned char*>(text.data());
+  const unsigned char* const end = p + text.size();
+  // Most texts need no escape at all: one test over the whole text, one copy.
+  bool plain = true;
+  for (const unsigned char* q = p; q != end; ++q) plain &= !NeedsEscape(*q);
+  if (plain) {
+    std::memcpy(out, p, text.size());
+    return out + text.size();
+  }
+  for (; p != end; ++p) {
+    const unsigned char byte = *p;
+    if (!NeedsEscape(byte)) {
+      *out++ = static_cast<char>(byte);
+      continue;
+    }
+    *out++ = '\\';
+    switch (byte) {
+      case '\\': *out++ = '\\'; break;
+      case '\n': *out++ = 'n'; break;
+      case '\r': *out++ = 'r'; break;
+      case '\t': *out++ = 't'; break;
+      default:
+        *out++ = 'x';
+        *out++ = kHexDigits[byte >> 4];
+        *out++ = kHexDigits[byte & 0xF];
+    }
+  }
+  return out;
+}
+
+// Collects output in a buffer of its own and writes it in large pieces.
 class OutputBuffer {
  public:
-  explicit OutputBuffer(std::FILE* file) : m_file(file) { m_text.reserve(kFlushAt + 4096); }
+  explicit OutputBuffer(std::FILE* file) : m_file(file), m_data(kFlushAt) {}
   ~OutputBuffer() { Flush(); }
   OutputBuffer(const OutputBuffer&) = delete;
   OutputBuffer& operator=(const OutputBuffer&) = delete;
 
-  std::string& Text() { return m_text; }
-  void MaybeFlush() {
-    if (m_text.size() >= kFlushAt) Flush();
+  // Writes one line: 2 spaces per depth level, prefix, text escaped, a line feed.
+  void WriteLine(int32_t depth, std::string_view prefix, std::string_view text) {
+    char* out = Room(LineBound(depth, prefix.size(), text));
+    const size_t indent = 2 * static_cast<size_t>(depth);
+    std::memset(out, ' ', indent);
+    out += indent;
+    std::memcpy(out, prefix.data(), prefix.size());
+    out = WriteEscaped(out + prefix.size(), text);
+    *out++ = '\n';
+    m_used = static_cast<size_t>(out - m_data.data());
   }
+
   void Flush() {
-    if (!m_text.empty()) std::fwrite(m_text.data(), 1, m_text.size(), m_file);
-    m_text.clear();
+    if (m_used != 0) std::fwrite(m_data.data(), 1, m_used, m_file);
+    m_used = 0;
   }
 
  private:
   static constexpr size_t kFlushAt = size_t{1} << 20;
-  std::FILE* m_file;
-  std::string m_text;
-};
 
-void AppendIndent(std::string& out, int32_t depth) { out.append(2 * static_cast<size_t>(depth), ' '); }
+  // Room for at least bytes more at the end of what is collected.
+  char* Room(size_t bytes) {
+    if (m_data.size() - m_used < bytes) {
+      Flush();
+      if (m_data.size() < bytes) m_data.resize(bytes);
+    }
+    return m_data.data() + m_used;
+  }
+
+  std::FILE* m_file;
+  std::vector<char> m_data;
+  size_t m_used = 0;
+};
 
 // The selection and value table that ShowKeyValues lists one key into: each
 // row becomes a line of the output.
@@ -88,14 +119,7 @@ class ValueLines final : public values::KeySelection, public values::ValueTable 
   }
   int32_t SelectedItemPosition() const override { return m_position; }
   void RemoveAllRows() override {}
-  void AddRow(std::string_view rowText) override {
-    std::string& out = m_output.Text();
-    AppendIndent(out, m_depth + 1);
-    out += "= ";
-    AppendEscaped(out, rowText);
-    out += '\n';
-    m_output.MaybeFlush();
-  }
+  void AddRow(std::string_view rowText) override { m_output.WriteLine(m_depth + 1, "= ", rowText); }
 
  private:
   OutputBuffer& m_output;
@@ -116,11 +140,7 @@ void PrintTree(const tree::KeyTree& keys, OutputBuffer& output, hive::HiveFile* 
     while (!path.empty() && path.back() != parent) path.pop_back();
     const auto level = static_cast<int32_t>(path.size());
     path.push_back(position);
-    std::string& out = output.Text();
-    AppendIndent(out, level);
-    AppendEscaped(out, keys.Label(position));
-    out += '\n';
-    output.MaybeFlush();
+    output.WriteLine(level, {}, keys.Label(position));
     if (hive != nullptr && index != nullptr) {
       valueLines.Select(position, level);
       values::ShowKeyValues(*hive, *index, valueLines, valueLines);

@@ -31,6 +31,14 @@ bool IsLowSurrogate(uint32_t unit) { return unit >= 0xDC00 && unit <= 0xDFFF; }
 }  // namespace
 
 void AppendLatin1(std::string& out, const uint8_t* bytes, size_t count) {
+  // Most names are plain ASCII without a zero byte: one test over all of
+  // them, then one append.
+  bool ascii = true;
+  for (size_t i = 0; i < count; ++i) ascii &= static_cast<uint8_t>(bytes[i] - 1) < 0x7F;
+  if (ascii) {
+    out.append(reinterpret_cast<const char*>(bytes), count);
+    return;
+  }
   size_t i = 0;
   while (i < count) {
     // Runs of ASCII (1 to 0x7F) are UTF-8 as they stand.

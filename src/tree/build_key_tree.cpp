@@ -6,6 +6,7 @@
 
 #include "hive/key_node.h"
 #include "hive/little_endian.h"
+#include "tree/huge_pages.h"
 
 namespace tree {
 namespace {
@@ -26,7 +27,11 @@ constexpr int32_t kPrefetchAhead = 4;
 // records never share a bit; two offsets that do overlap anyway.
 class OffsetSet {
  public:
-  explicit OffsetSet(int64_t fileSize) : m_bits(static_cast<size_t>((fileSize >> 9) + 1), 0) {}
+  explicit OffsetSet(int64_t fileSize) {
+    const auto words = static_cast<size_t>((fileSize >> 9) + 1);
+    ReserveInHugePages(m_bits, words);
+    m_bits.assign(words, 0);
+  }
   // Marks offset; false when it was marked already.
   bool Insert(uint32_t offset) {
     const uint32_t slot = offset >> 3;
@@ -132,6 +137,11 @@ class TreeWalk {
     // one is handled: the walk waits on memory, not on the processor.
     uint32_t stride = 0;
     const uint8_t* elements = hive::ListElementsInPlace(m_hive, list, stride);
+    if (elements != nullptr) {
+      for (int32_t i = 0; i < list.elementCount && i < kPrefetchAhead; ++i) {
+        PrefetchKeyNode(hive::RecordOffsetOf(hive::LoadU32(elements + stride * static_cast<uint32_t>(i))));
+      }
+    }
     for (int32_t i = 0; i < list.elementCount && !Stopped(); ++i) {
       uint32_t keyCell = 0;
       if (elements != nullptr) {

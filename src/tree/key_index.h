@@ -5,6 +5,8 @@
 #include <optional>
 #include <vector>
 
+#include "tree/huge_pages.h"
+
 namespace tree {
 
 struct KeyIndexElement {
@@ -17,7 +19,9 @@ class KeyIndex {
   void Append(int32_t itemPosition, uint32_t recordOffset) {
     m_elements.push_back({itemPosition, recordOffset});
   }
-  void Reserve(size_t elements) { m_elements.reserve(elements); }
+  // Makes room for elements in all, so that appending them never moves the
+  // list. Untouched room costs address space only.
+  void Reserve(size_t elements) { ReserveInHugePages(m_elements, elements); }
   // The record offset of the first element with this item position, if any.
   std::optional<uint32_t> Find(int32_t itemPosition) const;
   int32_t Size() const { return static_cast<int32_t>(m_elements.size()); }

@@ -2,6 +2,8 @@
 
 #include <cassert>
 
+#include "tree/huge_pages.h"
+
 namespace tree {
 
 int32_t KeyTree::AddItem(std::string_view label) {
@@ -11,11 +13,11 @@ int32_t KeyTree::AddItem(std::string_view label) {
 }
 
 void KeyTree::Reserve(size_t items, size_t labelBytes) {
-  m_parent.reserve(items);
-  m_row.reserve(items);
-  m_childCount.reserve(items);
-  m_labelEnd.reserve(items);
-  m_labels.reserve(labelBytes);
+  ReserveInHugePages(m_parent, items);
+  ReserveInHugePages(m_row, items);
+  ReserveInHugePages(m_childCount, items);
+  ReserveInHugePages(m_labelEnd, items);
+  ReserveInHugePages(m_labels, labelBytes);
 }
 
 int32_t KeyTree::AddPendingItem() {
@@ -42,12 +44,14 @@ void KeyTree::CloseSubLevel() {
 void KeyTree::Finish() {
   // Children are not contiguous in pre-order, so lay out each item's children
   // side by side: offsets from the counts, then every item in its parent's slot.
+  ReserveInHugePages(m_childBegin, m_parent.size());
   m_childBegin.assign(m_parent.size(), 0);
   uint32_t next = 0;
   for (size_t i = 0; i < m_parent.size(); ++i) {
     m_childBegin[i] = next;
     next += static_cast<uint32_t>(m_childCount[i]);
   }
+  ReserveInHugePages(m_children, next);
   m_children.assign(next, kNone);
   m_topLevel.assign(static_cast<size_t>(m_topLevelCount), kNone);
   for (int32_t position = 0; position < Size(); ++position) {

@@ -1,0 +1,62 @@
+#pragma once
+// The hives the benchmarks read: written once by make_big_hive into a cache
+// folder (KEYLOOM_BENCH_HIVES, else bench-hives in the build folder) and reused
+// by later runs, since the largest takes seconds to write.
+
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+namespace bench {
+
+inline std::string BenchHiveFolder() {
+  const char* folder = std::getenv("KEYLOOM_BENCH_HIVES");
+  return folder != nullptr && *folder != '\0' ? folder : KEYLOOM_BENCH_HIVE_DIR;
+}
+
+// The path of a generated hive of keys keys (the root included), with a big
+// key of bigKey subkeys below the root; makes it first when it is missing.
+// Exits the program when it cannot be made: no benchmark makes sense then.
+inline std::string EnsureBenchHive(uint32_t keys, uint32_t bigKey) {
+  const std::string folder = BenchHiveFolder();
+  ::mkdir(folder.c_str(), 0755);
+  const std::string path =
+      folder + "/keys-" + std::to_string(keys) + "-big-" + std::to_string(bigKey) + ".hive";
+  struct stat info {};
+  if (::stat(path.c_str(), &info) == 0 && info.st_size > 0) return path;
+
+  // Written under another name and renamed, so a run that is cut short never
+  // leaves a half-written hive to be reused.
+  const std::string partial = path + ".partial." + std::to_string(::getpid());
+  const std::string keysText = std::to_string(keys);
+  const std::string bigText = std::to_string(bigKey);
+  std::vector<const char*> argv = {KEYLOOM_MAKE_BIG_HIVE, "--keys", keysText.c_str(),
+                                   "--big-key", bigText.c_str(), partial.c_str(), nullptr};
+  std::fprintf(stderr, "writing %s\n", path.c_str());
+  const pid_t child = ::fork();
+  if (child == 0) {
+    ::dup2(2, 1);  // its report goes with ours, not into the benchmark output
+    ::execv(argv[0], const_cast<char* const*>(argv.data()));
+    ::_exit(127);
+  }
+  int status = 0;
+  if (child < 0 || ::waitpid(child, &status, 0) != child || !WIFEXITED(status) ||
+      WEXITSTATUS(status) != 0 || std::rename(partial.c_str(), path.c_str()) != 0) {
+    std::fprintf(stderr, "cannot write %s with %s\n", path.c_str(), KEYLOOM_MAKE_BIG_HIVE);
+    ::unlink(partial.c_str());
+    std::exit(1);
+  }
+  return path;
+}
+
+// The shape every size shares: a big key of one fiftieth of the keys, so that
+// time per key compares like with like.
+inline std::string EnsureBenchHive(uint32_t keys) { return EnsureBenchHive(keys, keys / 50); }
+
+}  // namespace bench
