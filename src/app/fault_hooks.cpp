@@ -1,11 +1,14 @@
 #include "fault_hooks.h"
 
+#include "faults/fault_trap.h"
+#include "faults/thread_stacks.h"
+
 namespace ui {
 
-void InstallFaultInterception() {}
+void InstallFaultInterception() { faults::InstallFaultTrap(); }
 
-void RemoveFaultInterception() {}
+void RemoveFaultInterception() { faults::RemoveFaultTrap(); }
 
-void PrepareThreadForFaults() {}
+void PrepareThreadForFaults() { faults::PrepareThreadForFaults(); }
 
 }  // namespace ui

@@ -1,11 +1,11 @@
 #pragma once
-// Where fault interception joins the program. For now these do nothing; the
-// fault library takes their place.
+// Where fault interception joins the program (see faults/fault_trap.h and
+// error_report.h).
 
 namespace ui {
 
-// Installs fault interception. Called first in main, before any of the
-// program's own steps, so that a fault in any of them is reported.
+// Installs fault interception in silent mode. Called first in main, before any
+// of the program's own steps; StartErrorReports then switches it to reporting.
 void InstallFaultInterception();
 
 // Puts back the fault handling that was in place before

@@ -2,6 +2,7 @@
 #include <QApplication>
 #include <QStringList>
 
+#include "error_report.h"
 #include "fault_hooks.h"
 #include "program_end.h"
 #include "viewer.h"
@@ -11,6 +12,8 @@ int main(int argc, char** argv) {
   int status = 0;
   {
     QApplication application(argc, argv);
+    // The program's own first step: from here on every fault is reported.
+    ui::StartErrorReports();
     // QApplication has taken its own options (-platform, ...) out of argv.
     QStringList arguments;
     for (int i = 1; i < argc; ++i) arguments << QString::fromLocal8Bit(argv[i]);

@@ -8,6 +8,7 @@
 #include <system_error>
 #include <utility>
 
+#include "error_report.h"
 #include "fault_hooks.h"
 #include "hive_dialog.h"
 #include "values/show_key_values.h"
@@ -16,11 +17,14 @@ namespace ui {
 
 Viewer::Viewer() = default;
 
-Viewer::~Viewer() {
-  if (m_loader.joinable()) {
-    m_signals.stop.store(true);
-    m_loader.join();
-  }
+Viewer::~Viewer() { StopLoader(); }
+
+void Viewer::StopLoader() {
+  if (!m_loader.joinable()) return;
+  m_signals.stop.store(true);
+  // The loader may fault on its way to the stop and wait for the user's answer.
+  while (m_loadingDone.load() == 0) ServeFaultReports(std::chrono::milliseconds(10));
+  m_loader.join();
 }
 
 bool Viewer::OpenHiveFile(const QString& path) {
@@ -68,8 +72,7 @@ void Viewer::FinishLoading() {
 }
 
 void Viewer::AbandonLoading() {
-  m_signals.stop.store(true);
-  if (m_loader.joinable()) m_loader.join();
+  StopLoader();
   hive::CloseHive(m_hive);
   Q_EMIT Ended(0);
 }

@@ -61,6 +61,8 @@ class Viewer : public QObject {
 
  private:
   void RunLoader();
+  // Sets the stop flag and joins the loader, answering its fault reports meanwhile.
+  void StopLoader();
   void FinishLoading();
   void AbandonLoading();
   void CloseMainWindow();
