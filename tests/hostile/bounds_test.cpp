@@ -122,10 +122,16 @@ TEST_P(SharedList, IsFollowedOnce) {
   EXPECT_LE(read.keys.MemoryBytes() + read.index.MemoryBytes(), 4 * read.FileSize());
 }
 
+std::string KindName(const testing::TestParamInfo<testsupport::ListKind>& kind) {
+  static const char* const kNames[] = {"Lf", "Lh", "Li", "RiOfLi", "RiOfLf", "RiOfLh"};
+  return kNames[static_cast<int>(kind.param)];
+}
+
 INSTANTIATE_TEST_SUITE_P(EveryKind, SharedList,
                          testing::Values(testsupport::ListKind::kLf, testsupport::ListKind::kLh,
                                          testsupport::ListKind::kLi, testsupport::ListKind::kRiOfLi,
-                                         testsupport::ListKind::kRiOfLh));
+                                         testsupport::ListKind::kRiOfLh),
+                         KindName);
 
 TEST(HostileWalk, ElementsPastTheEndOfTheFileAddNothing) {
   // The largest element count a list can hold (its count is a signed 16-bit
