@@ -11,11 +11,11 @@
 
 #include "hive/format.h"
 #include "hive/little_endian.h"
+#include "hive/value.h"
 #include "hive_builder.h"
 #include "hostile.h"
 #include "values/show_key_values.h"
 #include "values/value_row.h"
-#include "hive/value.h"
 
 namespace {
 
