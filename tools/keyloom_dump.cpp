@@ -41,7 +41,7 @@ char* WriteEscaped(char* out, std::string_view text) {
   bool plain = true;
   for (const unsigned char* q = p; q != end; ++q) plain &= !NeedsEscape(*q);
   if (plain) {
-    std::memcpy(out, p, text.size());
+    if (!text.empty()) std::memcpy(out, p, text.size());
     return out + text.size();
   }
   for (; p != end; ++p) {
@@ -79,7 +79,7 @@ class OutputBuffer {
     const size_t indent = 2 * static_cast<size_t>(depth);
     std::memset(out, ' ', indent);
     out += indent;
-    std::memcpy(out, prefix.data(), prefix.size());
+    if (!prefix.empty()) std::memcpy(out, prefix.data(), prefix.size());
     out = WriteEscaped(out + prefix.size(), text);
     *out++ = '\n';
     m_used = static_cast<size_t>(out - m_data.data());
