@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <system_error>
 
 #include "hive/little_endian.h"
 #include "hive/mapping_guard.h"
@@ -23,7 +24,39 @@ std::string Number(uint32_t value) { return std::to_string(value); }
 
 }  // namespace
 
+namespace {
+
+// Files smaller than this are mapped page by page as they are read.
+constexpr int64_t kMapAheadFrom = int64_t{16} << 20;
+// The helper maps this much per step, checking between steps whether to stop.
+constexpr size_t kMapAheadStep = size_t{4} << 20;
+
+}  // namespace
+
+void HiveFile::StartMappingAhead() {
+  if (m_map == nullptr || m_size < kMapAheadFrom) return;
+  try {
+    m_mapper = std::thread([this] {
+      const auto size = static_cast<size_t>(m_size);
+      for (size_t at = 0; at < size && !m_closing.load(std::memory_order_relaxed); at += kMapAheadStep) {
+        // Mapping only: it reads no byte, so a file that shrank meanwhile
+        // makes it fail, not fault. It fails on kernels before 5.14 too.
+        void* start = const_cast<uint8_t*>(m_map + at);
+        if (::madvise(start, std::min(kMapAheadStep, size - at), MADV_POPULATE_READ) != 0) return;
+      }
+    });
+  } catch (const std::system_error&) {
+    // No thread to spare: the pages are mapped as they are read.
+  }
+}
+
+void HiveFile::StopMappingAhead() {
+  m_closing.store(true, std::memory_order_relaxed);
+  if (m_mapper.joinable()) m_mapper.join();
+}
+
 HiveFile::~HiveFile() {
+  StopMappingAhead();
   if (m_map != nullptr) {
     UnguardMapping(m_map);
     ::munmap(const_cast<uint8_t*>(m_map), static_cast<size_t>(m_size));
@@ -68,16 +101,14 @@ std::unique_ptr<HiveFile> OpenHive(const std::string& path, std::string* reason)
                           " bytes long; a registry hive is at least 4096 bytes");
     return nullptr;
   }
-  // The tree walk reads every key node, spread over the whole file: map every
-  // page now, in one go, rather than one fault at a time during the walk.
-  void* map = ::mmap(nullptr, static_cast<size_t>(hive->m_size), PROT_READ, MAP_SHARED | MAP_POPULATE,
-                     hive->m_fd, 0);
+  void* map = ::mmap(nullptr, static_cast<size_t>(hive->m_size), PROT_READ, MAP_SHARED, hive->m_fd, 0);
   if (map != MAP_FAILED) {
     hive->m_map = static_cast<const uint8_t*>(map);
     hive->m_mappedEnd = std::min<uint64_t>(static_cast<uint64_t>(hive->m_size), uint64_t{INT32_MAX} + 1);
     GuardMapping(hive->m_map, static_cast<size_t>(hive->m_size));
   }
   if (CheckBaseBlock(*hive, reason) == 0) return nullptr;
+  hive->StartMappingAhead();
   return hive;
 }
 
