@@ -9,6 +9,7 @@
 //
 // Exit status: 0 on success, 1 when the hive cannot be read, 2 on a usage error.
 
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -26,6 +27,26 @@ constexpr char kHexDigits[] = "0123456789ABCDEF";
 // Bytes written as an escape: control characters, 0x7F and the backslash.
 constexpr bool NeedsEscape(unsigned char byte) { return byte < 0x20 || byte == 0x7F || byte == '\\'; }
 
+// True when no byte of text needs an escape. Tests 8 bytes at a time: a
+// byte below 0x20, or one equal to 0x7F or '\\', sets its top bit in the mask.
+bool IsPlain(const unsigned char* text, size_t size) {
+  constexpr uint64_t kOnes = 0x0101010101010101u;
+  constexpr uint64_t kHighs = 0x8080808080808080u;
+  const auto below = [](uint64_t word, uint64_t n) { return (word - kOnes * n) & ~word & kHighs; };
+  size_t i = 0;
+  for (; i + 8 <= size; i += 8) {
+    uint64_t word;
+    std::memcpy(&word, text + i, 8);
+    if ((below(word, 0x20) | below(word ^ (kOnes * 0x7F), 1) | below(word ^ (kOnes * '\\'), 1)) != 0) {
+      return false;
+    }
+  }
+  for (; i < size; ++i) {
+    if (NeedsEscape(text[i])) return false;
+  }
+  return true;
+}
+
 // The most bytes WriteLine writes for an indent of depth levels and text.
 size_t LineBound(int32_t depth, size_t prefixSize, std::string_view text) {
   return 2 * static_cast<size_t>(depth) + prefixSize + 4 * text.size() + 1;
@@ -38,9 +59,7 @@ char* WriteEscaped(char* out, std::string_view text) {
   const auto* p = reinterpret_cast<const unsigned char*>(text.data());
   const unsigned char* const end = p + text.size();
   // Most texts need no escape at all: one test over the whole text, one copy.
-  bool plain = true;
-  for (const unsigned char* q = p; q != end; ++q) plain &= !NeedsEscape(*q);
-  if (plain) {
+  if (IsPlain(p, text.size())) {
     if (!text.empty()) std::memcpy(out, p, text.size());
     return out + text.size();
   }

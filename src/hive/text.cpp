@@ -1,5 +1,7 @@
 #include "hive/text.h"
 
+#include <cstring>
+
 #include "hive/little_endian.h"
 
 namespace hive {
@@ -28,14 +30,29 @@ constexpr uint32_t kReplacement = 0xFFFD;
 bool IsHighSurrogate(uint32_t unit) { return unit >= 0xD800 && unit <= 0xDBFF; }
 bool IsLowSurrogate(uint32_t unit) { return unit >= 0xDC00 && unit <= 0xDFFF; }
 
+// True when every byte is 1 to 0x7F. Tests 8 bytes at a time: a zero byte or
+// one with its top bit set sets a top bit in the mask.
+bool IsAsciiWithoutZero(const uint8_t* bytes, size_t count) {
+  constexpr uint64_t kOnes = 0x0101010101010101u;
+  constexpr uint64_t kHighs = 0x8080808080808080u;
+  size_t i = 0;
+  for (; i + 8 <= count; i += 8) {
+    uint64_t word;
+    std::memcpy(&word, bytes + i, 8);
+    if ((((word - kOnes) & ~word) | word) & kHighs) return false;
+  }
+  for (; i < count; ++i) {
+    if (static_cast<uint8_t>(bytes[i] - 1) >= 0x7F) return false;
+  }
+  return true;
+}
+
 }  // namespace
 
 void AppendLatin1(std::string& out, const uint8_t* bytes, size_t count) {
   // Most names are plain ASCII without a zero byte: one test over all of
   // them, then one append.
-  bool ascii = true;
-  for (size_t i = 0; i < count; ++i) ascii &= static_cast<uint8_t>(bytes[i] - 1) < 0x7F;
-  if (ascii) {
+  if (IsAsciiWithoutZero(bytes, count)) {
     out.append(reinterpret_cast<const char*>(bytes), count);
     return;
   }
