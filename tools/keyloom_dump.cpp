@@ -27,9 +27,10 @@ constexpr char kHexDigits[] = "0123456789ABCDEF";
 // Bytes written as an escape: control characters, 0x7F and the backslash.
 constexpr bool NeedsEscape(unsigned char byte) { return byte < 0x20 || byte == 0x7F || byte == '\\'; }
 
-// True when no byte of text needs an escape. Tests 8 bytes at a time: a
-// byte below 0x20, or one equal to 0x7F or '\\', sets its top bit in the mask.
-bool IsPlain(const unsigned char* text, size_t size) {
+// The length of the run of bytes at the start of text that need no escape.
+// Tests 8 bytes at a time: a byte below 0x20, or one equal to 0x7F or '\\',
+// sets its top bit in the mask.
+size_t PlainRun(const unsigned char* text, size_t size) {
   constexpr uint64_t kOnes = 0x0101010101010101u;
   constexpr uint64_t kHighs = 0x8080808080808080u;
   const auto below = [](uint64_t word, uint64_t n) { return (word - kOnes * n) & ~word & kHighs; };
@@ -38,13 +39,11 @@ bool IsPlain(const unsigned char* text, size_t size) {
     uint64_t word;
     std::memcpy(&word, text + i, 8);
     if ((below(word, 0x20) | below(word ^ (kOnes * 0x7F), 1) | below(word ^ (kOnes * '\\'), 1)) != 0) {
-      return false;
+      break;
     }
   }
-  for (; i < size; ++i) {
-    if (NeedsEscape(text[i])) return false;
-  }
-  return true;
+  while (i < size && !NeedsEscape(text[i])) ++i;
+  return i;
 }
 
 // The most bytes WriteLine writes for an indent of depth levels and text.
@@ -58,17 +57,14 @@ size_t LineBound(int32_t depth, size_t prefixSize, std::string_view text) {
 char* WriteEscaped(char* out, std::string_view text) {
   const auto* p = reinterpret_cast<const unsigned char*>(text.data());
   const unsigned char* const end = p + text.size();
-  // Most texts need no escape at all: one test over the whole text, one copy.
-  if (IsPlain(p, text.size())) {
-    if (!text.empty()) std::memcpy(out, p, text.size());
-    return out + text.size();
-  }
-  for (; p != end; ++p) {
-    const unsigned char byte = *p;
-    if (!NeedsEscape(byte)) {
-      *out++ = static_cast<char>(byte);
-      continue;
-    }
+  while (p != end) {
+    // Runs that need no escape are copied whole.
+    const size_t run = PlainRun(p, static_cast<size_t>(end - p));
+    if (run != 0) std::memcpy(out, p, run);
+    out += run;
+    p += run;
+    if (p == end) break;
+    const unsigned char byte = *p++;
     *out++ = '\\';
     switch (byte) {
       case '\\': *out++ = '\\'; break;

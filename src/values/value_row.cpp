@@ -2,6 +2,7 @@
 
 #include <array>
 #include <charconv>
+#include <cstring>
 
 #include "hive/little_endian.h"
 
@@ -58,16 +59,23 @@ void AppendTypeLabel(uint32_t type, std::string& out) {
   out += ')';
 }
 
+// The two hexadecimal digits of every byte value, side by side.
+constexpr std::array<char, 512> kHexPairs = [] {
+  std::array<char, 512> pairs{};
+  for (size_t byte = 0; byte < 256; ++byte) {
+    pairs[2 * byte] = kHexDigits[byte >> 4];
+    pairs[2 * byte + 1] = kHexDigits[byte & 0xF];
+  }
+  return pairs;
+}();
+
 void AppendHexDump(const uint8_t* data, size_t count, std::string& out) {
   if (count == 0) return;
   const size_t start = out.size();
   out.resize(start + 1 + 2 * count);
   char* p = out.data() + start;
   *p++ = '$';
-  for (size_t i = 0; i < count; ++i) {
-    *p++ = kHexDigits[data[i] >> 4];
-    *p++ = kHexDigits[data[i] & 0xF];
-  }
+  for (size_t i = 0; i < count; ++i, p += 2) std::memcpy(p, &kHexPairs[2 * size_t{data[i]}], 2);
 }
 
 void FormatValueRowInto(hive::HiveFile& hive, hive::ValueRecord& value, uint32_t type,
