@@ -163,12 +163,7 @@ int CloseHive(std::unique_ptr<HiveFile>& hive) {
   return 0;
 }
 
-void SeekHive(HiveFile& hive, int32_t position) {
-  if (position < 0) return;  // refused: the read position stays where it was
-  hive.m_position = position;
-}
 
-int32_t HivePosition(const HiveFile& hive) { return hive.m_position; }
 
 int32_t ReadHiveBytes(HiveFile& hive, void* destination, int32_t count) {
   const int64_t position = hive.m_position;
@@ -193,9 +188,5 @@ int16_t ReadHive16(HiveFile& hive) {
   return LoadI16(bytes);
 }
 
-bool HiveHolds(const HiveFile& hive, uint32_t offset, uint32_t length) {
-  const uint64_t end = uint64_t{offset} + length;
-  return end <= static_cast<uint64_t>(hive.Size()) && end <= uint64_t{INT32_MAX} + 1;
-}
 
 }  // namespace hive

@@ -92,10 +92,13 @@ int CloseHive(std::unique_ptr<HiveFile>& hive);
 
 // Sets the read position. A negative position is refused and leaves the read
 // position where it was; a position past the end of the file is accepted.
-void SeekHive(HiveFile& hive, int32_t position);
+inline void SeekHive(HiveFile& hive, int32_t position) {
+  if (position < 0) return;  // refused: the read position stays where it was
+  hive.m_position = position;
+}
 
 // The current read position.
-int32_t HivePosition(const HiveFile& hive);
+inline int32_t HivePosition(const HiveFile& hive) { return hive.m_position; }
 
 // Reads up to count bytes at the read position into destination and advances the
 // position by the bytes read. Bytes the file cannot supply keep what they held.
@@ -110,6 +113,9 @@ int16_t ReadHive16(HiveFile& hive);
 
 // True when the file (as long as it was at open) holds all of the length bytes
 // from file offset on, and the range lies below 2^31 where the read position can reach.
-bool HiveHolds(const HiveFile& hive, uint32_t offset, uint32_t length);
+inline bool HiveHolds(const HiveFile& hive, uint32_t offset, uint32_t length) {
+  const uint64_t end = uint64_t{offset} + length;
+  return end <= static_cast<uint64_t>(hive.Size()) && end <= uint64_t{INT32_MAX} + 1;
+}
 
 }  // namespace hive

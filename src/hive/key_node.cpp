@@ -8,12 +8,6 @@
 
 namespace hive {
 
-uint16_t KeyFlags(const KeyNode& key) { return LoadU16(key.bytes.data() + key_node::kFlags); }
-int32_t GetSubkeyCount(const KeyNode& key) { return LoadI32(key.bytes.data() + key_node::kSubkeyCount); }
-uint32_t SubkeyListCell(const KeyNode& key) { return LoadU32(key.bytes.data() + key_node::kSubkeyList); }
-int32_t GetValueCount(const KeyNode& key) { return LoadI32(key.bytes.data() + key_node::kValueCount); }
-uint32_t ValueListCell(const KeyNode& key) { return LoadU32(key.bytes.data() + key_node::kValueList); }
-int16_t KeyNameLength(const KeyNode& key) { return LoadI16(key.bytes.data() + key_node::kNameLength); }
 
 namespace {
 

@@ -8,6 +8,7 @@
 
 #include "hive/format.h"
 #include "hive/hive_file.h"
+#include "hive/little_endian.h"
 
 namespace hive {
 
@@ -26,12 +27,16 @@ struct SubkeyList {
 };
 
 // Field accessors of a KeyNode; none reads the file.
-uint16_t KeyFlags(const KeyNode& key);
-int32_t GetSubkeyCount(const KeyNode& key);       // the stored subkey count, signed
-uint32_t SubkeyListCell(const KeyNode& key);      // kNoCell when the key has no subkeys
-int32_t GetValueCount(const KeyNode& key);        // the stored value count, signed
-uint32_t ValueListCell(const KeyNode& key);       // kNoCell when the key has no values
-int16_t KeyNameLength(const KeyNode& key);
+inline uint16_t KeyFlags(const KeyNode& key) { return LoadU16(key.bytes.data() + key_node::kFlags); }
+// The stored subkey count, signed.
+inline int32_t GetSubkeyCount(const KeyNode& key) { return LoadI32(key.bytes.data() + key_node::kSubkeyCount); }
+// kNoCell when the key has no subkeys.
+inline uint32_t SubkeyListCell(const KeyNode& key) { return LoadU32(key.bytes.data() + key_node::kSubkeyList); }
+// The stored value count, signed.
+inline int32_t GetValueCount(const KeyNode& key) { return LoadI32(key.bytes.data() + key_node::kValueCount); }
+// kNoCell when the key has no values.
+inline uint32_t ValueListCell(const KeyNode& key) { return LoadU32(key.bytes.data() + key_node::kValueList); }
+inline int16_t KeyNameLength(const KeyNode& key) { return LoadI16(key.bytes.data() + key_node::kNameLength); }
 
 // Fills key with the 76 bytes at recordOffset. Bytes the file cannot supply keep
 // what key held before.
