@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -83,7 +84,10 @@ char* WriteEscaped(char* out, std::string_view text) {
 // Collects output in a buffer of its own and writes it in large pieces.
 class OutputBuffer {
  public:
-  explicit OutputBuffer(std::FILE* file) : m_file(file), m_data(kFlushAt) {}
+  // The buffer is not cleared first: only the part that is written to is
+  // ever touched, so a small tree takes little memory.
+  explicit OutputBuffer(std::FILE* file)
+      : m_file(file), m_data(new char[kFlushAt]), m_capacity(kFlushAt) {}
   ~OutputBuffer() { Flush(); }
   OutputBuffer(const OutputBuffer&) = delete;
   OutputBuffer& operator=(const OutputBuffer&) = delete;
@@ -97,11 +101,11 @@ class OutputBuffer {
     if (!prefix.empty()) std::memcpy(out, prefix.data(), prefix.size());
     out = WriteEscaped(out + prefix.size(), text);
     *out++ = '\n';
-    m_used = static_cast<size_t>(out - m_data.data());
+    m_used = static_cast<size_t>(out - m_data.get());
   }
 
   void Flush() {
-    if (m_used != 0) std::fwrite(m_data.data(), 1, m_used, m_file);
+    if (m_used != 0) std::fwrite(m_data.get(), 1, m_used, m_file);
     m_used = 0;
   }
 
@@ -110,15 +114,19 @@ class OutputBuffer {
 
   // Room for at least bytes more at the end of what is collected.
   char* Room(size_t bytes) {
-    if (m_data.size() - m_used < bytes) {
+    if (m_capacity - m_used < bytes) {
       Flush();
-      if (m_data.size() < bytes) m_data.resize(bytes);
+      if (m_capacity < bytes) {
+        m_data.reset(new char[bytes]);
+        m_capacity = bytes;
+      }
     }
-    return m_data.data() + m_used;
+    return m_data.get() + m_used;
   }
 
   std::FILE* m_file;
-  std::vector<char> m_data;
+  std::unique_ptr<char[]> m_data;
+  size_t m_capacity;
   size_t m_used = 0;
 };
 
