@@ -8,7 +8,6 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
-#include <system_error>
 
 #include "hive/little_endian.h"
 #include "hive/mapping_guard.h"
@@ -24,39 +23,7 @@ std::string Number(uint32_t value) { return std::to_string(value); }
 
 }  // namespace
 
-namespace {
-
-// Files smaller than this are mapped page by page as they are read.
-constexpr int64_t kMapAheadFrom = int64_t{16} << 20;
-// The helper maps this much per step, checking between steps whether to stop.
-constexpr size_t kMapAheadStep = size_t{4} << 20;
-
-}  // namespace
-
-void HiveFile::StartMappingAhead() {
-  if (m_map == nullptr || m_size < kMapAheadFrom) return;
-  try {
-    m_mapper = std::thread([this] {
-      const auto size = static_cast<size_t>(m_size);
-      for (size_t at = 0; at < size && !m_closing.load(std::memory_order_relaxed); at += kMapAheadStep) {
-        // Mapping only: it reads no byte, so a file that shrank meanwhile
-        // makes it fail, not fault. It fails on kernels before 5.14 too.
-        void* start = const_cast<uint8_t*>(m_map + at);
-        if (::madvise(start, std::min(kMapAheadStep, size - at), MADV_POPULATE_READ) != 0) return;
-      }
-    });
-  } catch (const std::system_error&) {
-    // No thread to spare: the pages are mapped as they are read.
-  }
-}
-
-void HiveFile::StopMappingAhead() {
-  m_closing.store(true, std::memory_order_relaxed);
-  if (m_mapper.joinable()) m_mapper.join();
-}
-
 HiveFile::~HiveFile() {
-  StopMappingAhead();
   if (m_map != nullptr) {
     UnguardMapping(m_map);
     ::munmap(const_cast<uint8_t*>(m_map), static_cast<size_t>(m_size));
@@ -108,7 +75,6 @@ std::unique_ptr<HiveFile> OpenHive(const std::string& path, std::string* reason)
     GuardMapping(hive->m_map, static_cast<size_t>(hive->m_size));
   }
   if (CheckBaseBlock(*hive, reason) == 0) return nullptr;
-  hive->StartMappingAhead();
   return hive;
 }
 

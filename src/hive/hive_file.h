@@ -9,17 +9,11 @@
 // back to pread(). Keyloom never writes to the file.
 //
 // A HiveFile is used by one thread at a time; it keeps one read position.
-// For a large file, a helper thread of its own maps the file's pages into the
-// process ahead of the reads (the tree walk touches every page), so the
-// reading thread seldom waits on a page fault; it ends by itself, or when the
-// HiveFile is destroyed.
 
 #include <array>
-#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <string>
-#include <thread>
 
 #include "hive/format.h"
 
@@ -55,18 +49,12 @@ class HiveFile {
  private:
   // Copies count bytes from file offset at, all of which lie below m_size.
   void CopyOut(int64_t at, uint8_t* destination, int32_t count) const;
-  // Maps the pages of a large file ahead of the reads, from its start to its
-  // end, on a thread of its own (see OpenHive).
-  void StartMappingAhead();
-  void StopMappingAhead();
 
   int m_fd = -1;
   int64_t m_size = 0;  // the file's length at open; nothing past it is read
   int32_t m_position = 0;
   const uint8_t* m_map = nullptr;
   uint64_t m_mappedEnd = 0;  // bytes in the map a read may take: min(m_size, 2^31)
-  std::thread m_mapper;
-  std::atomic<bool> m_closing{false};
   std::array<uint8_t, kBaseBlockSize> m_baseBlock{};
 
   friend std::unique_ptr<HiveFile> OpenHive(const std::string&, std::string*);

@@ -3,8 +3,6 @@
 
 #include <gtest/gtest.h>
 
-#include <unistd.h>
-
 #include <cstring>
 #include <vector>
 
@@ -114,48 +112,6 @@ TEST(ListsInPlace, NoneForUnknownKindsEmptyListsAndListsCutByTheEndOfTheFile) {
   uint32_t cell = 0;
   EXPECT_TRUE(hive::ReadListElement(*shorter, list, 1, cell));
   EXPECT_FALSE(hive::ReadListElement(*shorter, list, 2, cell));
-}
-
-}  // namespace
-
-namespace {
-
-// A hive large enough that its pages are mapped ahead on a thread of the
-// HiveFile's own: one value of 20 MiB.
-std::vector<uint8_t> LargeHive() {
-  HiveBuilder builder;
-  std::vector<uint8_t> data(size_t{20} << 20);
-  for (size_t i = 0; i < data.size(); i += 4096) data[i] = static_cast<uint8_t>(i >> 12);
-  builder.AddValue(builder.AddKey(builder.Root(), "Big"), "data", 3, data);
-  return builder.Build();
-}
-
-TEST(MappingAhead, LargeHiveReadsTheSameAndClosesAtOnce) {
-  const std::vector<uint8_t> bytes = LargeHive();
-  TempHive file(bytes);
-  for (int round = 0; round < 3; ++round) {
-    auto hive = file.Open();  // closed again while its pages are still being mapped
-    ASSERT_NE(hive, nullptr);
-    const auto last = static_cast<uint32_t>(bytes.size()) - 64;
-    const uint8_t* tail = hive->BytesAt(last, 64);
-    ASSERT_NE(tail, nullptr);
-    EXPECT_EQ(std::memcmp(tail, bytes.data() + last, 64), 0);
-  }
-}
-
-TEST(MappingAhead, LargeHiveThatShrinksWhileItsPagesAreMappedNeverFaults) {
-  const std::vector<uint8_t> bytes = LargeHive();
-  TempHive file(bytes);
-  auto hive = file.Open();
-  ASSERT_NE(hive, nullptr);
-  ASSERT_EQ(::truncate(file.Path().c_str(), 4096), 0);
-  const auto last = static_cast<int32_t>(bytes.size()) - 8;
-  hive::SeekHive(*hive, last);
-  uint8_t buffer[8] = {9, 9, 9, 9, 9, 9, 9, 9};
-  EXPECT_EQ(hive::ReadHiveBytes(*hive, buffer, 8), 8);
-  EXPECT_EQ(buffer[7], 0);
-  hive::SeekHive(*hive, 0);
-  EXPECT_EQ(hive::ReadHive32(*hive), hive::base_block::kRegfSignature);
 }
 
 }  // namespace
