@@ -53,8 +53,7 @@ class TreeWalk {
         m_index(index),
         m_hive(hive),
         m_signals(signals),
-        m_entered(hive.Size()),
-        m_followed(hive.Size()),
+        m_visited(hive.Size()),
         // A sound hive holds each name once and needs at least 80 bytes per key,
         // so its labels take at most about twice its size.
         m_labelBudget(4 * static_cast<uint64_t>(hive.Size()) + 65536) {
@@ -71,7 +70,7 @@ class TreeWalk {
     if (hive::FindRootKey(m_hive, root) == 0) return BuildOutcome::kNoRoot;
     hive::AppendKeyName(m_hive, root, m_tree.PendingLabel());
     AddItem(root);
-    m_entered.Insert(root.recordOffset);
+    m_visited.Insert(root.recordOffset);
     AddSubkeys(root, 0);
     if (m_overBudget) return BuildOutcome::kTooLarge;
     return Stopped() ? BuildOutcome::kStopped : BuildOutcome::kComplete;
@@ -162,7 +161,7 @@ class TreeWalk {
       if (childList != hive::kNoCell) m_hive.Prefetch(hive::RecordOffsetOf(childList));
       WriteLabel(child);
       AddItem(child);
-      if (depth + 1 <= kMaxEnteredDepth && m_entered.Insert(recordOffset)) {
+      if (depth + 1 <= kMaxEnteredDepth && m_visited.Insert(recordOffset)) {
         AddSubkeys(child, depth + 1);
       }
     }
@@ -177,7 +176,7 @@ class TreeWalk {
   // Reads the list header at recordOffset unless that list was followed before.
   bool FollowList(uint32_t recordOffset, SubkeyList& list) {
     if (!hive::HiveHolds(m_hive, recordOffset, 4)) return false;
-    if (!m_followed.Insert(recordOffset)) return false;
+    if (!m_visited.Insert(recordOffset)) return false;
     return hive::ReadSubkeyListAt(m_hive, recordOffset, list) > 0;
   }
 
@@ -185,8 +184,10 @@ class TreeWalk {
   KeyIndex& m_index;
   HiveFile& m_hive;
   BuildSignals& m_signals;
-  OffsetSet m_entered;
-  OffsetSet m_followed;
+  // Key nodes entered and subkey lists followed. A sound hive never has a key
+  // node and a list at one offset, so one set serves both; a crafted cell taken
+  // as both is used only as whichever it was met as first.
+  OffsetSet m_visited;
   uint64_t m_labelBytes = 0;
   const uint64_t m_labelBudget;
   bool m_overBudget = false;

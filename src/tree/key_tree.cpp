@@ -28,6 +28,7 @@ int32_t KeyTree::AddPendingItem() {
   m_row.push_back(siblings++);
   m_childCount.push_back(0);
   m_labelEnd.push_back(static_cast<uint32_t>(m_labels.size()));
+  m_childTablesBuilt = false;
   return position;
 }
 
@@ -42,6 +43,11 @@ void KeyTree::CloseSubLevel() {
 }
 
 void KeyTree::Finish() {
+  m_openLevels.clear();
+  m_openLevels.shrink_to_fit();
+}
+
+void KeyTree::BuildChildTables() const {
   // Children are not contiguous in pre-order, so lay out each item's children
   // side by side: offsets from the counts, then every item in its parent's slot.
   ReserveInHugePages(m_childBegin, m_parent.size());
@@ -63,8 +69,7 @@ void KeyTree::Finish() {
       m_children[m_childBegin[Index(parent)] + row] = position;
     }
   }
-  m_openLevels.clear();
-  m_openLevels.shrink_to_fit();
+  m_childTablesBuilt = true;
 }
 
 std::string_view KeyTree::Label(int32_t position) const {
@@ -83,6 +88,7 @@ int32_t KeyTree::ChildCount(int32_t parent) const {
 }
 
 int32_t KeyTree::Child(int32_t parent, int32_t row) const {
+  if (!m_childTablesBuilt) BuildChildTables();
   if (parent == kNone) return m_topLevel[static_cast<size_t>(row)];
   return m_children[m_childBegin[Index(parent)] + static_cast<size_t>(row)];
 }

@@ -5,7 +5,9 @@
 // constant-time array access, whatever the number of siblings.
 //
 // Built by one thread with AddItem / OpenSubLevel / CloseSubLevel, then
-// Finish(); after that it is only read and may be handed to another thread.
+// Finish(); after that it is only read, by one thread at a time, and may be
+// handed to another thread. The child tables are built on the first Child()
+// call, so a reader that never asks for children (a dump) never pays for them.
 
 #include <cstdint>
 #include <string>
@@ -37,7 +39,7 @@ class KeyTree {
   void OpenSubLevel();
   // Closes the innermost open sub-level.
   void CloseSubLevel();
-  // Builds the child tables; call once when no more items will be added.
+  // Ends the building: no more items will be added.
   void Finish();
 
   int32_t Size() const { return static_cast<int32_t>(m_parent.size()); }
@@ -49,7 +51,7 @@ class KeyTree {
   int32_t Depth(int32_t position) const;
 
   // Children of parent, or the top-level items when parent is kNone. Child()
-  // needs Finish().
+  // needs Finish(); its first call builds the child tables.
   int32_t ChildCount(int32_t parent) const;
   int32_t Child(int32_t parent, int32_t row) const;
 
@@ -67,10 +69,14 @@ class KeyTree {
   std::string m_labels;
   int32_t m_topLevelCount = 0;
   std::vector<int32_t> m_openLevels;
-  // After Finish(): the children of item i are m_children[m_childBegin[i] ...].
-  std::vector<uint32_t> m_childBegin;
-  std::vector<int32_t> m_children;
-  std::vector<int32_t> m_topLevel;
+  void BuildChildTables() const;
+
+  // Built by the first Child(): the children of item i are
+  // m_children[m_childBegin[i] ...].
+  mutable bool m_childTablesBuilt = false;
+  mutable std::vector<uint32_t> m_childBegin;
+  mutable std::vector<int32_t> m_children;
+  mutable std::vector<int32_t> m_topLevel;
 };
 
 }  // namespace tree
