@@ -1,6 +1,8 @@
 #include "key_tree_view.h"
 
 #include <QMouseEvent>
+#include <QStyle>
+#include <QStyleFactory>
 
 namespace ui {
 
@@ -30,6 +32,12 @@ KeyTreeView::KeyTreeView(KeyTreeModel& model, QWidget* parent) : QTreeView(paren
   setFrameStyle(QFrame::StyledPanel | QFrame::Sunken);
   setFocusPolicy(Qt::StrongFocus);
   HideSelectionWithoutFocus(*this);
+  // The classic tree look: lines between items and +/- buttons. The desktop's
+  // own style draws only arrows.
+  if (QStyle* lines = QStyleFactory::create(QStringLiteral("Windows"))) {
+    lines->setParent(this);
+    setStyle(lines);
+  }
 }
 
 int32_t KeyTreeView::SelectedItemPosition() const {
