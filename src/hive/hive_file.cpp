@@ -46,7 +46,7 @@ void HiveFile::CopyOut(int64_t at, uint8_t* destination, int32_t count) const {
   }
 }
 
-std::unique_ptr<HiveFile> OpenHive(const std::string& path, std::string* reason) {
+std::unique_ptr<HiveFile> OpenHiveFile(const std::string& path, std::string* reason) {
   auto hive = std::make_unique<HiveFile>();
   hive->m_fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY);
   if (hive->m_fd < 0) {
@@ -74,7 +74,14 @@ std::unique_ptr<HiveFile> OpenHive(const std::string& path, std::string* reason)
     hive->m_mappedEnd = std::min<uint64_t>(static_cast<uint64_t>(hive->m_size), uint64_t{INT32_MAX} + 1);
     GuardMapping(hive->m_map, static_cast<size_t>(hive->m_size));
   }
-  if (CheckBaseBlock(*hive, reason) == 0) return nullptr;
+  SeekHive(*hive, 0);
+  ReadHiveBytes(*hive, hive->m_baseBlock.data(), kBaseBlockSize);
+  return hive;
+}
+
+std::unique_ptr<HiveFile> OpenHive(const std::string& path, std::string* reason) {
+  std::unique_ptr<HiveFile> hive = OpenHiveFile(path, reason);
+  if (!hive || CheckBaseBlock(*hive, reason) == 0) return nullptr;
   return hive;
 }
 

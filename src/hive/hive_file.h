@@ -57,7 +57,7 @@ class HiveFile {
   uint64_t m_mappedEnd = 0;  // bytes in the map a read may take: min(m_size, 2^31)
   std::array<uint8_t, kBaseBlockSize> m_baseBlock{};
 
-  friend std::unique_ptr<HiveFile> OpenHive(const std::string&, std::string*);
+  friend std::unique_ptr<HiveFile> OpenHiveFile(const std::string&, std::string*);
   friend int CheckBaseBlock(HiveFile&, std::string*);
   friend void SeekHive(HiveFile&, int32_t);
   friend int32_t ReadHiveBytes(HiveFile&, void*, int32_t);
@@ -70,6 +70,13 @@ class HiveFile {
 // fails a check; then, when reason is given, it receives a sentence saying why,
 // such as "is format version 1.5; Keyloom reads version 1.3".
 std::unique_ptr<HiveFile> OpenHive(const std::string& path, std::string* reason = nullptr);
+
+// Opens the named file read-only and maps it, and copies its first 512 bytes
+// into the hive's base block, without testing them. Returns none, with the
+// reason, when the file cannot be opened, is not a regular file or is shorter
+// than 4096 bytes. OpenHive is this followed by CheckBaseBlock; a wider open
+// of its own applies other tests.
+std::unique_ptr<HiveFile> OpenHiveFile(const std::string& path, std::string* reason = nullptr);
 
 // Reads the base block into the hive and tests it; 1 when all tests pass, else 0
 // with the reason of the first failing test.
