@@ -1,0 +1,63 @@
+#pragma once
+// Find: searches the finished key tree of an open hive for a text, in key
+// names, value names and string data, one key at a time in pre-order.
+//
+// A search reads the hive through in-place reads of its own and never
+// through the hive's read position, so it can run on a worker thread while
+// the GUI thread lists values with ShowKeyValues. The tree, the index and the
+// hive must stay alive and unchanged while a search runs.
+
+#include <atomic>
+#include <cstdint>
+#include <optional>
+#include <string>
+
+#include "hive/hive_file.h"
+#include "tree/key_index.h"
+#include "tree/key_tree.h"
+
+namespace search {
+
+// Where to look: any combination, all three by default.
+enum class Where : uint8_t {
+  kKeyNames = 1,
+  kValueNames = 2,
+  kValueData = 4,  // String, ExpandString and each string of a MultiString
+  kAll = 7,
+};
+
+struct FindOptions {
+  std::string text;        // UTF-8; an empty text matches nothing
+  bool matchCase = false;  // off: compared case-folded (full Unicode simple folding)
+  bool wholeName = false;  // the whole name (or string) equals the text
+  uint8_t where = static_cast<uint8_t>(Where::kAll);
+};
+
+// A match: the key's item position, and the value's index in the key's value
+// list when a value matched (kKeyItself when the key's own name matched).
+struct FindMatch {
+  static constexpr int32_t kKeyItself = -1;
+  int32_t item = 0;
+  int32_t value = kKeyItself;
+  friend bool operator==(const FindMatch&, const FindMatch&) = default;
+};
+
+enum class Direction { kNext, kPrevious };
+
+// What a worker thread shares with the GUI thread during a search.
+struct FindSignals {
+  std::atomic<int32_t> keysSearched{0};  // written by the search only
+  std::atomic<bool> stop{false};         // set by another thread; checked between two keys
+};
+
+// Finds the first match after `from` (kNext) or before it (kPrevious) in the
+// order of the matches: keys in pre-order, and within one key its own name
+// first, then its values in value-list order. Wraps around at the end (or the
+// start) of the tree, and comes back to `from` itself last. Returns none when
+// nothing matches or the stop flag ended the search. Safe to call on a worker
+// thread while another thread uses the hive's read position.
+std::optional<FindMatch> FindNextMatch(const hive::HiveFile& hive, const tree::KeyTree& keys,
+                                       const tree::KeyIndex& index, const FindOptions& options,
+                                       FindMatch from, Direction direction, FindSignals& signals);
+
+}  // namespace search
