@@ -35,7 +35,10 @@ struct FindOptions {
 
 // A match: the key's item position, and the value's index in the key's value
 // list when a value matched (kKeyItself when the key's own name matched).
+// As a starting point, {item, kBeforeKey} lies just before the key's own
+// name, so a search for the next match from there considers that key first.
 struct FindMatch {
+  static constexpr int32_t kBeforeKey = -2;
   static constexpr int32_t kKeyItself = -1;
   int32_t item = 0;
   int32_t value = kKeyItself;
