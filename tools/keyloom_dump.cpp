@@ -5,9 +5,7 @@
 // them: indented two spaces deeper than the key, then "= " and the escaped row
 // text (its column line feeds appear as \n).
 //
-//   keyloom-dump [--values] HIVE
-//
-// Exit status: 0 on success, 1 when the hive cannot be read, 2 on a usage error.
+// The options and exit statuses are those of kHelp below.
 
 #include <cstdint>
 #include <cstdio>
@@ -18,6 +16,7 @@
 #include <vector>
 
 #include "hive/hive_file.h"
+#include "keyloom_version.h"
 #include "tree/build_key_tree.h"
 #include "values/show_key_values.h"
 
@@ -171,14 +170,82 @@ void PrintTree(const tree::KeyTree& keys, OutputBuffer& output, hive::HiveFile* 
   }
 }
 
+// The whole text of --help. Its lines up to the first empty line are the
+// usage that a usage error prints.
+constexpr std::string_view kHelp =
+    "usage: keyloom-dump [--open-anyway] [--values] HIVE\n"
+    "       keyloom-dump [--open-anyway] --find TEXT [--in WHERE] [--match-case] [--whole] HIVE\n"
+    "       keyloom-dump --help | --version\n"
+    "\n"
+    "Prints the key tree of a Windows NT registry hive file as indented text: one\n"
+    "line per key in pre-order, two spaces per level, the key's name and its\n"
+    "subkey and value counts as \"name (subkeys/values)\", with backslashes and\n"
+    "control characters escaped (\\\\ \\n \\r \\t \\xHH). Reads the hive only: it\n"
+    "never writes to the hive nor to its transaction logs.\n"
+    "\n"
+    "Options:\n"
+    "  --values         after each key, one line per value, two spaces deeper:\n"
+    "                   \"= \" and the value's row as the viewer shows it (name,\n"
+    "                   type, length, content, separated by \\n)\n"
+    "  --open-anyway    open a hive that the strict open refuses only for its\n"
+    "                   version (1.4 to 1.6), its sequence numbers (not saved\n"
+    "                   cleanly) or its clustering factor, with its transaction\n"
+    "                   logs (HIVE.LOG, HIVE.LOG1, HIVE.LOG2) applied in memory;\n"
+    "                   one line on stderr for each thing done beyond the\n"
+    "                   strict open\n"
+    "  --find TEXT      instead of the tree, print what contains TEXT: one line\n"
+    "                   per matching key, its path (names below the root joined\n"
+    "                   by \"\\\"), and one line \"PATH = NAME\" per matching value\n"
+    "  --in WHERE       where --find looks, a comma-separated list of: keys (key\n"
+    "                   names), names (value names), data (string data);\n"
+    "                   default keys,names,data\n"
+    "  --match-case     --find tells upper from lower case\n"
+    "  --whole          --find matches a whole name or string only\n"
+    "  -h, --help       show this help and exit\n"
+    "  --version        show the version and exit\n"
+    "  --               end of options: the next argument is the hive\n"
+    "\n"
+    "Exit status:\n"
+    "  0  success (with --find: something matched)\n"
+    "  1  the hive cannot be read (the reason goes to stderr), or the output\n"
+    "     cannot be written\n"
+    "  2  usage error\n"
+    "  3  --find: nothing matched\n";
+
 int Usage() {
-  std::fputs("usage: keyloom-dump [--values] HIVE\n", stderr);
+  const std::string_view usage = kHelp.substr(0, kHelp.find("\n\n") + 1);
+  std::fwrite(usage.data(), 1, usage.size(), stderr);
   return 2;
+}
+
+int UnknownOption(std::string_view option) {
+  std::fprintf(stderr, "keyloom-dump: unknown option '%.*s'\n", static_cast<int>(option.size()), option.data());
+  return Usage();
+}
+
+// --help or --version among the options (before any "--"; the TEXT of
+// --find and the WHERE of --in are not options): their text on stdout, true.
+bool AnswerInformationRequest(int argc, char** argv) {
+  for (int i = 1; i < argc; ++i) {
+    const std::string_view arg = argv[i];
+    if (arg == "--") return false;
+    if (arg == "--find" || arg == "--in") {
+      ++i;
+    } else if (arg == "--help" || arg == "-h") {
+      std::fwrite(kHelp.data(), 1, kHelp.size(), stdout);
+      return true;
+    } else if (arg == "--version") {
+      std::printf("keyloom-dump (Keyloom) %s\n", kKeyloomVersion);
+      return true;
+    }
+  }
+  return false;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
+  if (AnswerInformationRequest(argc, argv)) return std::ferror(stdout) != 0 ? 1 : 0;
   bool withValues = false;
   const char* path = nullptr;
   for (int i = 1; i < argc; ++i) {
@@ -189,7 +256,7 @@ int main(int argc, char** argv) {
       if (i + 1 != argc - 1 || path != nullptr) return Usage();
       path = argv[++i];
     } else if (arg.starts_with("-") && arg.size() > 1) {
-      return Usage();
+      return UnknownOption(arg);
     } else if (path == nullptr) {
       path = argv[i];
     } else {

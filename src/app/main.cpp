@@ -1,17 +1,23 @@
-// keyloom [HIVE]: the registry hive viewer. Without HIVE a file dialog asks for one.
+// keyloom [OPTION]... [HIVE]: the registry hive viewer. Without HIVE a file
+// dialog asks for one. --help and --version are answered before anything of
+// Qt starts, so they need no display.
 #include <QApplication>
 #include <QStringList>
 
+#include "command_line.h"
 #include "error_report.h"
 #include "fault_hooks.h"
 #include "program_end.h"
 #include "viewer.h"
 
 int main(int argc, char** argv) {
+  if (ui::AnswerInformationRequest(argc, argv)) return 0;
   ui::InstallFaultInterception();
   int status = 0;
   {
     QApplication application(argc, argv);
+    // Lets the desktop match the windows with keyloom.desktop (its icon, its name).
+    QGuiApplication::setDesktopFileName(QStringLiteral("keyloom"));
     // The program's own first step: from here on every fault is reported.
     ui::StartErrorReports();
     // QApplication has taken its own options (-platform, ...) out of argv.

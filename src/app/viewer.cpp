@@ -8,6 +8,7 @@
 #include <system_error>
 #include <utility>
 
+#include "command_line.h"
 #include "error_report.h"
 #include "fault_hooks.h"
 #include "hive_dialog.h"
@@ -88,16 +89,14 @@ void Viewer::ShowKeyValues() {
 }
 
 int RunViewer(const QStringList& arguments) {
-  if (arguments.size() > 1) {
-    std::fprintf(stderr, "usage: keyloom [HIVE]\n");
-    return 2;
-  }
+  const ViewerArguments parsed = ReadViewerArguments(arguments);
+  if (parsed.request != ViewerArguments::Request::kRun) return AnswerViewerArguments(parsed);
   // Windows come and go during start-up; the run ends only by Ended.
   QGuiApplication::setQuitOnLastWindowClosed(false);
   Viewer viewer;
   QString path;
-  if (arguments.size() == 1) {
-    path = arguments.constFirst();
+  if (parsed.hivePath) {
+    path = *parsed.hivePath;
   } else {
     std::optional<QString> chosen = AskForHivePath();
     if (!chosen) return 0;

@@ -79,10 +79,12 @@ class Viewer : public QObject {
   std::unique_ptr<ProgressWindow> m_progress;
 };
 
-// Runs Keyloom with its command-line arguments (the program name left out):
-// none asks for the hive with the file dialog, one is the hive's path.
+// Runs Keyloom with its command-line arguments (the program name left out;
+// see ReadViewerArguments): none asks for the hive with the file dialog, one
+// is the hive's path; --help and --version print their text.
 // Returns the exit status: 0 when the user closed a window or cancelled the
-// dialog, 1 when the hive was refused, 2 on a usage error.
+// dialog (or after --help, --version), 1 when the hive was refused, 2 on a
+// usage error (an unknown option, two hives).
 //
 // KEYLOOM_SELECT, a testing aid: when set to a key path ("Software/Microsoft",
 // key names below the root key), that key is selected once the main window

@@ -11,7 +11,11 @@ class QWidget;
 
 namespace ui {
 
-// Keyloom's own icon, drawn at the usual sizes.
+// The sizes, in pixels, at which Keyloom's icon is built into the program
+// (and installed into the hicolor icon theme).
+inline constexpr int kKeyloomIconSizes[] = {16, 32, 48, 128, 256};
+
+// Keyloom's own icon, the picture of data/icons/keyloom.svg at those sizes.
 QIcon KeyloomIcon();
 
 // Gives window the button-face background, the arrow cursor and Keyloom's icon.

@@ -1,0 +1,41 @@
+# What `cmake --install` puts where, below CMAKE_INSTALL_PREFIX (/usr/local
+# unless told otherwise; DESTDIR is honoured, as CMake always does). Installing
+# only copies files: the caches of desktop entries, mime types and icons are
+# left to the Debian package's triggers, or to the commands in README.
+include(GNUInstallDirs)
+
+set(KEYLOOM_DATA_DIR ${PROJECT_SOURCE_DIR}/data)
+
+if(KEYLOOM_BUILD_GUI)
+  install(TARGETS keyloom RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+  install(FILES ${KEYLOOM_DATA_DIR}/keyloom.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
+  install(FILES ${KEYLOOM_DATA_DIR}/icons/keyloom.svg
+          DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps)
+  foreach(size IN LISTS KEYLOOM_ICON_SIZES)
+    install(FILES ${KEYLOOM_DATA_DIR}/icons/hicolor/${size}x${size}/apps/keyloom.png
+            DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/${size}x${size}/apps)
+  endforeach()
+  install(FILES ${KEYLOOM_DATA_DIR}/keyloom-mime.xml DESTINATION ${CMAKE_INSTALL_DATADIR}/mime/packages
+          RENAME keyloom.xml)
+endif()
+install(TARGETS keyloom-dump RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+
+# Manual pages, compressed as Debian installs them (gzip -n: no name or time
+# inside, so the same page gives the same bytes).
+set(keyloom_man_pages keyloom-dump.1)
+if(KEYLOOM_BUILD_GUI)
+  list(APPEND keyloom_man_pages keyloom.1)
+endif()
+set(keyloom_man_outputs)
+foreach(page IN LISTS keyloom_man_pages)
+  set(out ${CMAKE_BINARY_DIR}/man/${page}.gz)
+  add_custom_command(
+    OUTPUT ${out}
+    COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_BINARY_DIR}/man
+    COMMAND gzip -9 -n -c ${PROJECT_SOURCE_DIR}/man/${page} > ${out}
+    DEPENDS ${PROJECT_SOURCE_DIR}/man/${page}
+    COMMENT "Compressing the manual page ${page}")
+  list(APPEND keyloom_man_outputs ${out})
+endforeach()
+add_custom_target(man_pages ALL DEPENDS ${keyloom_man_outputs})
+install(FILES ${keyloom_man_outputs} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
