@@ -4,7 +4,13 @@
 # left to the Debian package's triggers, or to the commands in README.
 include(GNUInstallDirs)
 
+# Installing (and packaging) takes the targets as they are: build them first.
+# Without this, CPack would build every test and benchmark first.
+set(CMAKE_SKIP_INSTALL_ALL_DEPENDENCY ON)
+
 set(KEYLOOM_DATA_DIR ${PROJECT_SOURCE_DIR}/data)
+set(KEYLOOM_PACKAGE_MAINTAINER "Keyloom maintainers <maintainers@keyloom.example>" CACHE STRING
+    "The maintainer named in the changelog and the Debian package")
 
 if(KEYLOOM_BUILD_GUI)
   install(TARGETS keyloom RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
@@ -39,3 +45,14 @@ foreach(page IN LISTS keyloom_man_pages)
 endforeach()
 add_custom_target(man_pages ALL DEPENDS ${keyloom_man_outputs})
 install(FILES ${keyloom_man_outputs} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+
+# The copyright note and the changelog, where Debian keeps them.
+set(keyloom_doc_dir ${CMAKE_INSTALL_DATAROOTDIR}/doc/keyloom)
+configure_file(${PROJECT_SOURCE_DIR}/cmake/changelog.in ${CMAKE_BINARY_DIR}/doc/changelog @ONLY)
+add_custom_command(
+  OUTPUT ${CMAKE_BINARY_DIR}/doc/changelog.gz
+  COMMAND gzip -9 -n -c ${CMAKE_BINARY_DIR}/doc/changelog > ${CMAKE_BINARY_DIR}/doc/changelog.gz
+  DEPENDS ${CMAKE_BINARY_DIR}/doc/changelog
+  COMMENT "Compressing the changelog")
+add_custom_target(changelog ALL DEPENDS ${CMAKE_BINARY_DIR}/doc/changelog.gz)
+install(FILES ${KEYLOOM_DATA_DIR}/copyright ${CMAKE_BINARY_DIR}/doc/changelog.gz DESTINATION ${keyloom_doc_dir})

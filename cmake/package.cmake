@@ -9,7 +9,7 @@
 # folders.
 set(CPACK_PACKAGE_NAME keyloom)
 set(CPACK_PACKAGE_VENDOR "The Keyloom developers")
-set(CPACK_PACKAGE_CONTACT "Keyloom developers <keyloom@localhost>")
+set(CPACK_PACKAGE_CONTACT "${KEYLOOM_PACKAGE_MAINTAINER}")
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "read-only viewer for Windows registry hive files")
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
@@ -25,17 +25,16 @@ set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # Without these the new mime type, desktop entry and icon are installed but
 # not yet known to the desktop.
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "shared-mime-info, desktop-file-utils, hicolor-icon-theme")
-set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "")
-# The long description: lines after the first are indented by one space.
-set(CPACK_DEBIAN_PACKAGE_DESCRIPTION "read-only viewer for Windows registry hive files
- Keyloom shows the keys and values of a Windows NT registry hive file (the
- \"regf\" files of Windows\\System32\\config, NTUSER.DAT, UsrClass.dat, ...)
- in a tree and a table. It never writes to the hive, stays safe on damaged
- files, and can open newer and not cleanly saved hives with their
- transaction logs applied in memory.
- .
- keyloom-dump prints the key tree and values of a hive as text, and finds
- keys and values, for scripts.")
+# The long description, below the summary; CPack indents it and writes the
+# empty line as " .".
+set(CPACK_PACKAGE_DESCRIPTION "Keyloom shows the keys and values of a Windows NT registry hive file (the
+regf files of Windows/System32/config, NTUSER.DAT, UsrClass.dat and others)
+in a tree and a table. It never writes to the hive, stays safe on damaged
+files, and can open newer and not cleanly saved hives with their
+transaction logs applied in memory.
+
+keyloom-dump prints the key tree and the values of a hive as text, and finds
+keys and values, for scripts.")
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 
 include(CPack)
