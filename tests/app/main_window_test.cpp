@@ -8,6 +8,7 @@
 
 #include "main_window.h"
 #include "viewer.h"
+#include "window_look.h"
 
 using ui::KeyTreeView;
 using ui::ValueTableView;
@@ -69,6 +70,19 @@ class MainWindowTest : public QObject {
     QCOMPARE(m_window->cursor().shape(), Qt::ArrowCursor);
     QVERIFY(m_window->autoFillBackground());
     QCOMPARE(m_window->palette().color(QPalette::Window), m_window->palette().color(QPalette::Button));
+  }
+
+  // The window icon is the picture installed for the desktop, at every size.
+  void WindowIconIsTheDesktopIcon() {
+    const QIcon icon = m_window->windowIcon();
+    for (const int size : ui::kKeyloomIconSizes) {
+      const QString path = QStringLiteral(KEYLOOM_SOURCE_DIR "/data/icons/hicolor/%1x%1/apps/keyloom.png").arg(size);
+      // Compared premultiplied, as a pixmap holds its pixels.
+      const QImage installed = QImage(path).convertToFormat(QImage::Format_ARGB32_Premultiplied);
+      QVERIFY2(!installed.isNull(), qPrintable(path));
+      const QImage shown = icon.pixmap(QSize(size, size)).toImage().convertToFormat(QImage::Format_ARGB32_Premultiplied);
+      QCOMPARE(shown, installed);
+    }
   }
 
   void ControlsStartAt40And60PerCent() {
