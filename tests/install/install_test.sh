@@ -54,6 +54,16 @@ for png in "$prefix"/share/icons/hicolor/*/apps/keyloom.png; do
   size="$(basename "$(dirname "$(dirname "$png")")")"
   file "$png" | grep -q "PNG image data, ${size/x/ x }," || fail "$png is not a $size PNG: $(file -b "$png")"
 done
+# And is the SVG's picture: scripts/render-icons was run after the SVG last changed.
+if command -v rsvg-convert >/dev/null && command -v compare >/dev/null; then
+  for png in "$prefix"/share/icons/hicolor/*/apps/keyloom.png; do
+    size="$(basename "$(dirname "$(dirname "$png")")")"
+    rsvg-convert --width "${size%x*}" --height "${size%x*}" "$prefix/share/icons/hicolor/scalable/apps/keyloom.svg" \
+      --output "$work/rendered.png"
+    differing="$(compare -metric AE -fuzz 2% "$png" "$work/rendered.png" null: 2>&1 || true)"
+    [ "$differing" = 0 ] || fail "$png differs from the SVG rendered at $size in $differing pixels (run scripts/render-icons)"
+  done
+fi
 gzip -t "$prefix"/share/man/man1/*.gz "$prefix"/share/doc/keyloom/changelog.gz || fail "a .gz file is not gzip"
 for page in keyloom keyloom-dump; do
   warnings="$(LC_ALL=C.UTF-8 MANWIDTH=80 man --warnings -l "$prefix/share/man/man1/$page.1.gz" 2>&1 >/dev/null)"
