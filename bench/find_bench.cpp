@@ -10,7 +10,10 @@
 
 #include <benchmark/benchmark.h>
 
+#include <atomic>
 #include <cstdint>
+#include <cstdlib>
+#include <new>
 #include <memory>
 #include <string>
 
@@ -18,6 +21,22 @@
 #include "hive/hive_file.h"
 #include "search/find.h"
 #include "tree/build_key_tree.h"
+
+// Every allocation of the program is counted, so that a search can show that
+// it allocates a fixed few buffers, not one per key.
+namespace {
+std::atomic<int64_t> g_allocations{0};
+}  // namespace
+
+// The replaced operator new takes its memory from malloc, so free releases it.
+#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
+void* operator new(std::size_t size) {
+  g_allocations.fetch_add(1, std::memory_order_relaxed);
+  if (void* p = std::malloc(size == 0 ? 1 : size)) return p;
+  throw std::bad_alloc();
+}
+void operator delete(void* p) noexcept { std::free(p); }
+void operator delete(void* p, std::size_t) noexcept { std::free(p); }
 
 namespace {
 
@@ -57,6 +76,7 @@ void Search(benchmark::State& state, const std::string& text, bool expectMatch) 
   options.matchCase = state.range(1) != 0;
   search::FindSignals signals;
   std::optional<search::FindMatch> match;
+  const int64_t allocationsBefore = g_allocations.load();
   for (auto _ : state) {
     match = search::FindNextMatch(*big.file, big.keys, big.index, options,
                                   {0, search::FindMatch::kBeforeKey}, search::Direction::kNext,
@@ -65,6 +85,8 @@ void Search(benchmark::State& state, const std::string& text, bool expectMatch) 
   }
   if (match.has_value() != expectMatch) state.SkipWithError("the search did not end as expected");
   state.counters["keys"] = static_cast<double>(signals.keysSearched.load());
+  state.counters["allocs_per_search"] =
+      static_cast<double>(g_allocations.load() - allocationsBefore) / static_cast<double>(state.iterations());
   if (match) state.counters["match_item"] = match->item;
 }
 

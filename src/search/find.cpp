@@ -70,6 +70,8 @@ class Searcher {
   // Asks for the key nodes of the keys a few steps ahead, and for the value
   // lists of nearer ones, so that their cache misses overlap the work on this one.
   void PrefetchAhead(int32_t item, int32_t step, int32_t count) const;
+  // Asks for value index's record, or, with its record at hand, for its data.
+  void PrefetchValue(const hive::ValueList& list, int32_t index, bool data) const;
 
   bool Stopped() const { return m_signals.stop.load(std::memory_order_relaxed); }
   void CountKey() {
@@ -146,6 +148,8 @@ std::optional<int32_t> Searcher::SearchKey(int32_t item, int32_t low, int32_t hi
     std::optional<int32_t> found;
     for (int32_t i = first; i <= end && m_keyBytes <= m_keyBudget; ++i) {
       if ((i - first) % kValuesBetweenStopChecks == kValuesBetweenStopChecks - 1 && Stopped()) break;
+      PrefetchValue(list, i + 4, false);
+      if (LooksIn(m_options, Where::kValueData)) PrefetchValue(list, i + 1, true);
       const std::optional<bool> matches = ValueMatches(list, i);
       if (!matches) break;
       if (!*matches) continue;
@@ -156,6 +160,23 @@ std::optional<int32_t> Searcher::SearchKey(int32_t item, int32_t low, int32_t hi
   }
   if (nameMatches) return FindMatch::kKeyItself;
   return std::nullopt;
+}
+
+void Searcher::PrefetchValue(const hive::ValueList& list, int32_t index, bool data) const {
+  if (index >= list.count) return;
+  const uint8_t* entry = m_hive.BytesAt(hive::ValueEntryOffset(list, index), 4);
+  if (entry == nullptr) return;
+  const uint32_t recordOffset = hive::RecordOffsetOf(hive::LoadU32(entry));
+  if (!data) {
+    m_hive.Prefetch(recordOffset);
+    return;
+  }
+  const uint8_t* record = m_hive.BytesAt(recordOffset, hive::value_record::kFixedSize);
+  if (record == nullptr) return;
+  const uint32_t length = hive::LoadU32(record + hive::value_record::kDataLength);
+  if (length > 4 && length <= hive::kMaxValueDataBytes) {
+    m_hive.Prefetch(hive::RecordOffsetOf(hive::LoadU32(record + hive::value_record::kDataOffset)));
+  }
 }
 
 void Searcher::PrefetchAhead(int32_t item, int32_t step, int32_t count) const {
