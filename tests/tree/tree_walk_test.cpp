@@ -10,6 +10,7 @@
 #include "hive/format.h"
 #include "hive/little_endian.h"
 #include "hive_builder.h"
+#include "repeating_lists_hive.h"
 #include "temp_hive.h"
 #include "tree/build_key_tree.h"
 
@@ -197,22 +198,9 @@ TEST(KeyTreeWalk, KeysNamingOneListEachShowItsSubkeys) {
 }
 
 TEST(KeyTreeWalk, ListSharedFortyDeepEndsWithinTheBudget) {
-  // A chain of 40 keys where each key's list names the next key twice: read
-  // naively that is 2^40 items from a file of some 20 KiB.
-  HiveBuilder builder;
-  std::vector<HiveBuilder::KeyId> chain{builder.Root()};
-  for (int i = 0; i < 40; ++i) {
-    const auto next = builder.AddKey(chain.back(), "n" + std::to_string(i));
-    builder.AddKey(chain.back(), "twin");
-    chain.push_back(next);
-  }
-  builder.Build();
-  for (size_t i = 0; i + 1 < chain.size(); ++i) {
-    const uint32_t list = builder.SubkeyListOffset(chain[i]);
-    builder.PatchU32(list + 12, HiveBuilder::CellOf(builder.KeyOffset(chain[i + 1])));
-  }
+  // 2^40 items read naively, from some 20 KiB.
   Walked w;
-  Walk(builder.Bytes(), w);
+  Walk(testsupport::HiveWithRepeatingLists(40), w);
   EXPECT_EQ(w.outcome, BuildOutcome::kTooLarge);
   // Every element read names a key, so the walk ends after one item per 4
   // bytes of the file, the root aside.
