@@ -65,14 +65,14 @@ class TreeWalk {
         // A sound hive holds each name once and needs at least 80 bytes per key,
         // so its labels take at most about twice its size.
         m_labelBudget(4 * static_cast<uint64_t>(hive.Size()) + 65536),
-        // Each list element takes at least 4 bytes of the file. A walk that
-        // follows each list once reads at most one element per 4 bytes, and a
-        // sound hive far fewer (each element also names a key node of at least
-        // 80 bytes, or a leaf list of at least 8, of its own). Lists named by
-        // many keys are followed under each, so without this bound a few
-        // kilobytes could name 2^40 keys; with it the walk reads no more than
-        // a walk of each list once could, and since every item but the root
-        // comes from one element, so many items at most.
+        // Lists named by many keys are followed under each, so a few kilobytes
+        // could name 2^40 keys. A list element takes at least 4 bytes of the
+        // file: the walk reads at most one element per 4 bytes, as many as a
+        // walk that followed each list once could ever read (a sound hive
+        // reads far fewer: each element also names a key node of 80 bytes or
+        // more, or a leaf list, of its own). Every item but the root comes
+        // from one element read, so the tables stay within what that walk
+        // could build.
         m_elementBudget(static_cast<uint64_t>(hive.Size()) / 4) {
     // A key takes at least kMinKeyBytes of the file; reserving for that many
     // keys keeps the tables from moving, and costs address space only.
