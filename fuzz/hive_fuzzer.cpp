@@ -1,7 +1,8 @@
 // libFuzzer target: any byte sequence, taken as a hive file, goes through the
 // whole read path of the program: the hive open, the key tree walk, and the
 // value listing of every key into a table that keeps its rows, as the value
-// table of the window does.
+// table of the window does. A complete walk is checked against the lists
+// themselves: every key entered shows exactly the keys its list names.
 //
 // The bytes are written to one memory file per process (reused from input to
 // input) and opened by its /proc path, so the hive is read through the same
@@ -16,9 +17,11 @@
 #include <functional>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "hive/hive_file.h"
+#include "hive/key_node.h"
 #include "tree/build_key_tree.h"
 #include "tree/key_index.h"
 #include "tree/key_tree.h"
@@ -80,6 +83,57 @@ bool WriteInput(int fd, const uint8_t* data, size_t size) {
   return true;
 }
 
+// The key nodes that key's own subkey list names and the file holds, in list
+// order (through the leaf lists of an index root): the children the walk must
+// show below a key it entered. Read here on its own, element by element.
+std::vector<uint32_t> ReadableSubkeys(hive::HiveFile& hive, uint32_t keyRecord) {
+  std::vector<uint32_t> subkeys;
+  hive::KeyNode key;
+  hive::ReadKeyNode(hive, keyRecord, key);
+  const uint32_t cell = hive::SubkeyListCell(key);
+  hive::SubkeyList list;
+  if (cell == hive::kNoCell || hive::ReadSubkeyListAt(hive, hive::RecordOffsetOf(cell), list) <= 0) return subkeys;
+  const auto addLeaf = [&](const hive::SubkeyList& leaf) {
+    uint32_t keyCell = 0;
+    for (int32_t i = 0; i < leaf.elementCount && hive::ReadListElement(hive, leaf, i, keyCell); ++i) {
+      if (hive::HiveHoldsKeyNode(hive, hive::RecordOffsetOf(keyCell))) subkeys.push_back(hive::RecordOffsetOf(keyCell));
+    }
+  };
+  if (hive::IsIndexRoot(list)) {
+    uint32_t leafCell = 0;
+    for (int32_t i = 0; i < list.elementCount && hive::ReadListElement(hive, list, i, leafCell); ++i) {
+      hive::SubkeyList leaf;
+      if (hive::ReadSubkeyListAt(hive, hive::RecordOffsetOf(leafCell), leaf) > 0 && hive::IsLeafList(leaf)) addLeaf(leaf);
+    }
+  } else if (hive::IsLeafList(list)) {
+    addLeaf(list);
+  }
+  return subkeys;
+}
+
+// After a complete walk: every key not on its own path from the root (and
+// not below the depth limit) shows exactly the readable elements of its list;
+// every other key shows none.
+void CheckChildrenAgainstLists(hive::HiveFile& hive, const tree::KeyTree& keyTree, const tree::KeyIndex& index) {
+  std::vector<int32_t> path;                     // item positions from the root
+  std::unordered_map<uint32_t, int32_t> onPath;  // record offset -> items on the path
+  for (int32_t item = 0; item < keyTree.Size(); ++item) {
+    while (!path.empty() && path.back() != keyTree.Parent(item)) {
+      --onPath[index.At(path.back()).recordOffset];
+      path.pop_back();
+    }
+    const uint32_t record = index.At(item).recordOffset;
+    const bool entered = static_cast<int32_t>(path.size()) <= tree::kMaxEnteredDepth && onPath[record] == 0;
+    std::vector<uint32_t> shown;
+    for (int32_t row = 0; row < keyTree.ChildCount(item); ++row) {
+      shown.push_back(index.At(keyTree.Child(item, row)).recordOffset);
+    }
+    if (shown != (entered ? ReadableSubkeys(hive, record) : std::vector<uint32_t>{})) std::abort();
+    path.push_back(item);
+    ++onPath[record];
+  }
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -100,12 +154,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const tree::BuildOutcome outcome = tree::BuildKeyTree(keyTree, index, *hive, signals);
   if (signals.keysLoaded.load() != keyTree.Size()) std::abort();
   if (outcome == tree::BuildOutcome::kNoRoot && !keyTree.Empty()) std::abort();
+  // One item per list element read at most, and no more elements read than one per 4 bytes.
+  if (static_cast<int64_t>(keyTree.Size()) > hive->Size() / 4 + 1) std::abort();
+  if (index.Size() != keyTree.Size()) std::abort();
 
   size_t digest = 0;
   for (int32_t i = 0; i < keyTree.Size(); ++i) {
     digest ^= std::hash<std::string_view>{}(keyTree.Label(i));
     if (keyTree.Parent(i) >= i) std::abort();  // pre-order: parents come first
   }
+  if (outcome == tree::BuildOutcome::kComplete) CheckChildrenAgainstLists(*hive, keyTree, index);
 
   Selection selection;
   RowTable table;

@@ -14,6 +14,7 @@
 
 #include "hive/format.h"
 #include "hive_builder.h"
+#include "repeating_lists_hive.h"
 
 namespace {
 
@@ -138,6 +139,10 @@ std::vector<Seed> Seeds() {
                      for (const auto key : keys) builder.PatchU32(builder.KeyOffset(key) + nk::kSubkeyList, shared);
                      return builder.Bytes();
                    }});
+
+  // Each key's list names the next key twice, 9 deep: 1,023 items, within
+  // the budget, so the walk completes and its children are checked.
+  seeds.push_back({"repeating-lists", [] { return testsupport::HiveWithRepeatingLists(9); }});
 
   // Offsets past the end of the file in every place that holds one.
   seeds.push_back({"past-the-end", [] {

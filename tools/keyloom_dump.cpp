@@ -408,7 +408,9 @@ int main(int argc, char** argv) {
   if (outcome == tree::BuildOutcome::kNoRoot) {
     std::fprintf(stderr, "keyloom-dump: %s: no root key found\n", path);
   } else if (outcome == tree::BuildOutcome::kTooLarge) {
-    std::fprintf(stderr, "keyloom-dump: %s: the key tree was cut short: its labels outgrew the file\n", path);
+    // The tree read so far is printed, as the viewer shows it, and the exit
+    // status stays 0, as for every hive that opens; this line says it is cut.
+    std::fprintf(stderr, "keyloom-dump: %s: %s\n", path, tree::DescribeCutTree(keys.Size()).c_str());
   }
   hive::CloseHive(hive);
   if (std::ferror(stdout) != 0) return 1;

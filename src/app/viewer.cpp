@@ -9,6 +9,7 @@
 #include <utility>
 
 #include "command_line.h"
+#include "cut_tree_notice.h"
 #include "error_report.h"
 #include "fault_hooks.h"
 #include "hive_dialog.h"
@@ -57,7 +58,7 @@ void Viewer::StartLoading() {
 
 void Viewer::RunLoader() {
   PrepareThreadForFaults();
-  tree::BuildKeyTree(m_loadingTree, m_index, *m_hive, m_signals);
+  m_outcome = tree::BuildKeyTree(m_loadingTree, m_index, *m_hive, m_signals);
   m_loadingDone.store(1);
 }
 
@@ -69,6 +70,7 @@ void Viewer::FinishLoading() {
   if (qEnvironmentVariableIsSet("KEYLOOM_SELECT") && !m_window->Tree().SelectKeyPath(select)) {
     std::fprintf(stderr, "keyloom: KEYLOOM_SELECT: no key %s\n", qPrintable(select));
   }
+  if (m_outcome == tree::BuildOutcome::kTooLarge) ShowCutTreeNotice(*m_window, KeysLoaded());
   Q_EMIT MainWindowShown();
 }
 

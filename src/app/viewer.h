@@ -5,8 +5,9 @@
 // loader thread (BuildKeyTree into a KeyTree of plain data), creates the main
 // window hidden and opens the ProgressWindow. When the ProgressWindow has seen
 // loading done and closed, the loader is joined, the tree goes to the model and
-// the main window is shown. From then on every control event of the KeyTree
-// lists the selected key's values.
+// the main window is shown; when the walk was cut short on its budget, a
+// notice over it says so (ShowCutTreeNotice). From then on every control
+// event of the KeyTree lists the selected key's values.
 //
 // The run ends with Ended(status):
 //  - the main window is closed: the hive is closed, status 0;
@@ -73,6 +74,7 @@ class Viewer : public QObject {
   // Written by the loader thread only, until it has been joined.
   tree::KeyTree m_loadingTree;
   tree::BuildSignals m_signals;
+  tree::BuildOutcome m_outcome = tree::BuildOutcome::kNoRoot;
   std::atomic<int32_t> m_loadingDone{0};
   std::thread m_loader;
   std::unique_ptr<MainWindow> m_window;

@@ -1,12 +1,13 @@
 #include "tree/build_key_tree.h"
 
+#include <algorithm>
+#include <array>
 #include <charconv>
 #include <string>
 #include <vector>
 
 #include "hive/key_node.h"
 #include "hive/little_endian.h"
-#include "tree/huge_pages.h"
 
 namespace tree {
 namespace {
@@ -23,27 +24,35 @@ constexpr size_t kLabelBytesPerKey = 24;
 // How many siblings ahead the walk fetches key nodes into the cache.
 constexpr int32_t kPrefetchAhead = 4;
 
-// One bit per 8 bytes of the file. Cells are 8-byte aligned, so two distinct
-// records never share a bit; two offsets that do overlap anyway.
-class OffsetSet {
+// The record offsets of the keys on the current path from the root: a stack,
+// and beside it a small table of counts, one per hash of an offset, so that a
+// key not on the path (nearly every key) is told apart with one look-up and
+// an exact search of the stack is needed only when its count is not zero.
+// The table is a few KiB whatever the hive's size; the path is at most
+// kMaxEnteredDepth + 1 keys long.
+class KeyPath {
  public:
-  explicit OffsetSet(int64_t fileSize) {
-    const auto words = static_cast<size_t>((fileSize >> 9) + 1);
-    ReserveInHugePages(m_bits, words);
-    m_bits.assign(words, 0);
+  KeyPath() { m_keys.reserve(kMaxEnteredDepth + 1); }
+
+  bool Holds(uint32_t recordOffset) const {
+    if (m_counts[Slot(recordOffset)] == 0) return false;
+    return std::find(m_keys.begin(), m_keys.end(), recordOffset) != m_keys.end();
   }
-  // Marks offset; false when it was marked already.
-  bool Insert(uint32_t offset) {
-    const uint32_t slot = offset >> 3;
-    uint64_t& word = m_bits[slot >> 6];
-    const uint64_t bit = uint64_t{1} << (slot & 63);
-    if ((word & bit) != 0) return false;
-    word |= bit;
-    return true;
+  void Push(uint32_t recordOffset) {
+    m_keys.push_back(recordOffset);
+    ++m_counts[Slot(recordOffset)];
+  }
+  void Pop() {
+    --m_counts[Slot(m_keys.back())];
+    m_keys.pop_back();
   }
 
  private:
-  std::vector<uint64_t> m_bits;
+  static constexpr int kSlotBits = 12;
+  static size_t Slot(uint32_t recordOffset) { return (recordOffset * 0x9E3779B1u) >> (32 - kSlotBits); }
+
+  std::vector<uint32_t> m_keys;
+  std::array<uint16_t, size_t{1} << kSlotBits> m_counts{};
 };
 
 class TreeWalk {
@@ -53,10 +62,18 @@ class TreeWalk {
         m_index(index),
         m_hive(hive),
         m_signals(signals),
-        m_visited(hive.Size()),
         // A sound hive holds each name once and needs at least 80 bytes per key,
         // so its labels take at most about twice its size.
-        m_labelBudget(4 * static_cast<uint64_t>(hive.Size()) + 65536) {
+        m_labelBudget(4 * static_cast<uint64_t>(hive.Size()) + 65536),
+        // Lists named by many keys are followed under each, so a few kilobytes
+        // could name 2^40 keys. A list element takes at least 4 bytes of the
+        // file: the walk reads at most one element per 4 bytes, as many as a
+        // walk that followed each list once could ever read (a sound hive
+        // reads far fewer: each element also names a key node of 80 bytes or
+        // more, or a leaf list, of its own). Every item but the root comes
+        // from one element read, so the tables stay within what that walk
+        // could build.
+        m_elementBudget(static_cast<uint64_t>(hive.Size()) / 4) {
     // A key takes at least kMinKeyBytes of the file; reserving for that many
     // keys keeps the tables from moving, and costs address space only.
     const auto keys = static_cast<size_t>(hive.Size()) / kMinKeyBytes + 16;
@@ -70,8 +87,7 @@ class TreeWalk {
     if (hive::FindRootKey(m_hive, root) == 0) return BuildOutcome::kNoRoot;
     hive::AppendKeyName(m_hive, root, m_tree.PendingLabel());
     AddItem(root);
-    m_visited.Insert(root.recordOffset);
-    AddSubkeys(root, 0);
+    EnterKey(root, 0);
     if (m_overBudget) return BuildOutcome::kTooLarge;
     return Stopped() ? BuildOutcome::kStopped : BuildOutcome::kComplete;
   }
@@ -79,6 +95,13 @@ class TreeWalk {
  private:
   bool Stopped() const {
     return m_overBudget || m_signals.stop.load(std::memory_order_relaxed);
+  }
+
+  // Counts one list element read; false, ending the walk, past the budget.
+  bool ChargeElement() {
+    if (++m_elementsRead <= m_elementBudget) return true;
+    m_overBudget = true;
+    return false;
   }
 
   // Adds the item whose label is pending in the tree.
@@ -107,19 +130,26 @@ class TreeWalk {
     label.append(text, end + 1);
   }
 
-  // Adds the subkeys of key (at depth) below key's item, each followed by its own.
+  // Adds the subkeys of key (at depth, its item the last added) below it, each
+  // followed by its own, with key on the path meanwhile.
+  void EnterKey(const KeyNode& key, int32_t depth) {
+    m_path.Push(key.recordOffset);
+    AddSubkeys(key, depth);
+    m_path.Pop();
+  }
+
   void AddSubkeys(const KeyNode& key, int32_t depth) {
     const uint32_t cell = hive::SubkeyListCell(key);
     if (cell == hive::kNoCell) return;
     SubkeyList list;
-    if (!FollowList(hive::RecordOffsetOf(cell), list)) return;
+    if (!ReadList(hive::RecordOffsetOf(cell), list)) return;
     m_tree.OpenSubLevel();
     if (hive::IsIndexRoot(list)) {
-      for (int32_t i = 0; i < list.elementCount && !Stopped(); ++i) {
+      for (int32_t i = 0; i < list.elementCount && !Stopped() && ChargeElement(); ++i) {
         uint32_t leafCell = 0;
         if (!hive::ReadListElement(m_hive, list, i, leafCell)) break;
         SubkeyList leaf;
-        if (FollowList(hive::RecordOffsetOf(leafCell), leaf) && hive::IsLeafList(leaf)) {
+        if (ReadList(hive::RecordOffsetOf(leafCell), leaf) && hive::IsLeafList(leaf)) {
           AddLeafList(leaf, depth);
         }
       }
@@ -141,7 +171,7 @@ class TreeWalk {
         PrefetchKeyNode(hive::RecordOffsetOf(hive::LoadU32(elements + stride * static_cast<uint32_t>(i))));
       }
     }
-    for (int32_t i = 0; i < list.elementCount && !Stopped(); ++i) {
+    for (int32_t i = 0; i < list.elementCount && !Stopped() && ChargeElement(); ++i) {
       uint32_t keyCell = 0;
       if (elements != nullptr) {
         keyCell = hive::LoadU32(elements + stride * static_cast<uint32_t>(i));
@@ -161,9 +191,8 @@ class TreeWalk {
       if (childList != hive::kNoCell) m_hive.Prefetch(hive::RecordOffsetOf(childList));
       WriteLabel(child);
       AddItem(child);
-      if (depth + 1 <= kMaxEnteredDepth && m_visited.Insert(recordOffset)) {
-        AddSubkeys(child, depth + 1);
-      }
+      // A key on the path to here is a cycle: listed, not entered again.
+      if (depth + 1 <= kMaxEnteredDepth && !m_path.Holds(recordOffset)) EnterKey(child, depth + 1);
     }
   }
 
@@ -173,10 +202,9 @@ class TreeWalk {
     m_hive.Prefetch(recordOffset + hive::key_node::kName);
   }
 
-  // Reads the list header at recordOffset unless that list was followed before.
-  bool FollowList(uint32_t recordOffset, SubkeyList& list) {
+  // Reads the list header at recordOffset; false when it is no list with elements.
+  bool ReadList(uint32_t recordOffset, SubkeyList& list) const {
     if (!hive::HiveHolds(m_hive, recordOffset, 4)) return false;
-    if (!m_visited.Insert(recordOffset)) return false;
     return hive::ReadSubkeyListAt(m_hive, recordOffset, list) > 0;
   }
 
@@ -184,12 +212,11 @@ class TreeWalk {
   KeyIndex& m_index;
   HiveFile& m_hive;
   BuildSignals& m_signals;
-  // Key nodes entered and subkey lists followed. A sound hive never has a key
-  // node and a list at one offset, so one set serves both; a crafted cell taken
-  // as both is used only as whichever it was met as first.
-  OffsetSet m_visited;
+  KeyPath m_path;
   uint64_t m_labelBytes = 0;
   const uint64_t m_labelBudget;
+  uint64_t m_elementsRead = 0;
+  const uint64_t m_elementBudget;
   bool m_overBudget = false;
 };
 
@@ -199,6 +226,10 @@ BuildOutcome BuildKeyTree(KeyTree& tree, KeyIndex& index, hive::HiveFile& hive, 
   const BuildOutcome outcome = TreeWalk(tree, index, hive, signals).Run();
   tree.Finish();
   return outcome;
+}
+
+std::string DescribeCutTree(int32_t keysShown) {
+  return "the hive's subkey lists repeat, so the key tree was cut after " + std::to_string(keysShown) + " keys";
 }
 
 }  // namespace tree

@@ -14,6 +14,7 @@
 #include "app_test_support.h"
 #include "hive_dialog.h"
 #include "progress_window.h"
+#include "repeating_lists_hive.h"
 #include "viewer.h"
 #include "window_look.h"
 
@@ -92,6 +93,39 @@ class StartUpTest : public QObject {
     QTRY_COMPARE(shown.count(), 1);
     QCOMPARE(viewer.Window()->Model().rowCount(), 0);
     QCOMPARE(viewer.Window()->Table().topLevelItemCount(), 0);
+  }
+
+  void RepeatingListsShowTheTreeReadAndANotice() {
+    testsupport::TempHive file(testsupport::HiveWithRepeatingLists(40));
+    Viewer viewer;
+    QVERIFY(viewer.OpenHiveFile(QString::fromStdString(file.Path())));
+    QSignalSpy shown(&viewer, &Viewer::MainWindowShown);
+    viewer.StartLoading();
+    QTRY_COMPARE(shown.count(), 1);
+    const int32_t keys = viewer.KeysLoaded();
+    QVERIFY(keys > 40);
+    QCOMPARE(viewer.Window()->Model().index(0, 0).data().toString(), QString("ROOT"));
+    auto* notice = viewer.Window()->findChild<QMessageBox*>();
+    QVERIFY(notice != nullptr);
+    QTRY_VERIFY(notice->isVisible());
+    QVERIFY(viewer.Window()->isVisible());
+    QCOMPARE(notice->parentWidget(), viewer.Window());
+    QCOMPARE(notice->icon(), QMessageBox::Warning);
+    QCOMPARE(notice->text(), QString("The hive's subkey lists repeat, so the key tree was cut after %1 keys.\n\n"
+                                     "The tree shows the keys read up to there.")
+                                 .arg(keys));
+    notice->accept();
+    QTRY_VERIFY(viewer.Window()->findChild<QMessageBox*>() == nullptr);
+  }
+
+  void SoundHiveShowsNoNotice() {
+    Viewer viewer;
+    QVERIFY(viewer.OpenHiveFile(KEYLOOM_DEMO_HIVE));
+    QSignalSpy shown(&viewer, &Viewer::MainWindowShown);
+    viewer.StartLoading();
+    QTRY_COMPARE(shown.count(), 1);
+    QCoreApplication::processEvents();
+    QVERIFY(viewer.Window()->findChild<QMessageBox*>() == nullptr);
   }
 
   void ClosingMainWindowClosesHiveAndEndsWithZero() {

@@ -72,7 +72,7 @@ std::vector<uint8_t> LeafListNaming(uint16_t signature, uint16_t count, uint32_t
 
 TEST(HostileWalk, ListWhoseElementsAllNameOneKey) {
   // 1,000 elements name key A, which has two children: A is listed 1,000
-  // times but entered once.
+  // times, and entered each time, as it is on no path to itself.
   HiveBuilder builder;
   const auto a = builder.AddKey(builder.Root(), "A");
   builder.AddKey(a, "x");
@@ -85,21 +85,24 @@ TEST(HostileWalk, ListWhoseElementsAllNameOneKey) {
   ReadHive read(builder.Bytes());
   ASSERT_TRUE(read.hive) << read.reason;
   EXPECT_EQ(read.outcome, tree::BuildOutcome::kComplete);
-  ASSERT_EQ(read.keys.Size(), 1 + 1000 + 2);
+  ASSERT_EQ(read.keys.Size(), 1 + 1000 * 3);
   EXPECT_EQ(read.keys.ChildCount(0), 1000);
-  EXPECT_EQ(read.keys.ChildCount(1), 2);
-  for (int32_t row = 1; row < 1000; ++row) {
-    EXPECT_EQ(read.keys.Label(read.keys.Child(0, row)), "A (2/0)");
-    EXPECT_EQ(read.keys.ChildCount(read.keys.Child(0, row)), 0);
+  for (int32_t row = 0; row < 1000; ++row) {
+    const int32_t copy = read.keys.Child(0, row);
+    EXPECT_EQ(read.keys.Label(copy), "A (2/0)");
+    ASSERT_EQ(read.keys.ChildCount(copy), 2);
+    EXPECT_EQ(read.keys.Label(read.keys.Child(copy, 1)), "y (0/0)");
   }
 }
 
 // Keys whose subkey lists are all one list, of each leaf kind and through an
-// index root: the list is followed once, so the tree holds one item per list
-// element instead of growing with keys x elements (or without end).
-class SharedList : public testing::TestWithParam<testsupport::ListKind> {};
+// index root: read naively every key holds all 1,000 keys again, without
+// end. Each key's list is followed under it, a key already on the path is
+// not entered, and the budget on list elements read ends the walk after at
+// most one item per 4 bytes of the file.
+class ListSharedByEveryKey : public testing::TestWithParam<testsupport::ListKind> {};
 
-TEST_P(SharedList, IsFollowedOnce) {
+TEST_P(ListSharedByEveryKey, IsFollowedUnderEachUntilTheBudget) {
   constexpr int kKeys = 1000;
   HiveBuilder builder;
   std::vector<HiveBuilder::KeyId> keys;
@@ -114,12 +117,19 @@ TEST_P(SharedList, IsFollowedOnce) {
 
   ReadHive read(builder.Bytes());
   ASSERT_TRUE(read.hive) << read.reason;
-  EXPECT_EQ(read.outcome, tree::BuildOutcome::kComplete);
-  // Read naively every key would hold all 1,000 keys again, without end.
-  EXPECT_EQ(read.keys.Size(), 1 + kKeys);
-  EXPECT_EQ(read.keys.ChildCount(0), kKeys);
-  EXPECT_LE(static_cast<uint64_t>(read.keys.Size()), read.FileSize() / 64);
-  EXPECT_LE(read.keys.MemoryBytes() + read.index.MemoryBytes(), 4 * read.FileSize());
+  EXPECT_EQ(read.outcome, tree::BuildOutcome::kTooLarge);
+  EXPECT_LE(static_cast<uint64_t>(read.keys.Size()), read.FileSize() / 4 + 1);
+  EXPECT_GE(static_cast<uint64_t>(read.keys.Size()), read.FileSize() / 8);
+  EXPECT_EQ(read.signals.keysLoaded.load(), read.keys.Size());
+  EXPECT_LE(read.keys.MemoryBytes() + read.index.MemoryBytes(), 16 * read.FileSize());
+  // k0 under k0 is a cycle; k1 under k0 is entered, and so on down.
+  const std::vector<std::string> labels = read.Labels();
+  ASSERT_GE(labels.size(), 6u);
+  EXPECT_EQ(std::vector<std::string>(labels.begin(), labels.begin() + 6),
+            (std::vector<std::string>{"ROOT", "k0 (1000/0)", "k0 (1000/0)", "k1 (1000/0)", "k0 (1000/0)",
+                                      "k1 (1000/0)"}));
+  EXPECT_EQ(read.keys.ChildCount(2), 0);
+  EXPECT_EQ(read.keys.Parent(4), 3);
 }
 
 std::string KindName(const testing::TestParamInfo<testsupport::ListKind>& kind) {
@@ -127,7 +137,7 @@ std::string KindName(const testing::TestParamInfo<testsupport::ListKind>& kind) 
   return kNames[static_cast<int>(kind.param)];
 }
 
-INSTANTIATE_TEST_SUITE_P(EveryKind, SharedList,
+INSTANTIATE_TEST_SUITE_P(EveryKind, ListSharedByEveryKey,
                          testing::Values(testsupport::ListKind::kLf, testsupport::ListKind::kLh,
                                          testsupport::ListKind::kLi, testsupport::ListKind::kRiOfLi,
                                          testsupport::ListKind::kRiOfLh),

@@ -32,7 +32,8 @@ void ExpectReadSafely(ReadHive& read) {
   if (read.outcome == tree::BuildOutcome::kNoRoot) {
     EXPECT_TRUE(read.keys.Empty());
   }
-  // Every item but the root comes from a list element of its own.
+  // Every item but the root comes from one list element read, and the walk
+  // reads at most one element per 4 bytes of the file.
   EXPECT_LE(static_cast<uint64_t>(read.keys.Size()), read.FileSize() / 4 + 1);
   for (int32_t place = 0; place < read.index.Size(); ++place) {
     // The root is taken as found (its signature and flags are in the file);

@@ -7,7 +7,9 @@
 #include <string>
 #include <vector>
 
+#include "hive/format.h"
 #include "hive_builder.h"
+#include "repeating_lists_hive.h"
 #include "run_process.h"
 #include "temp_hive.h"
 
@@ -52,6 +54,43 @@ TEST(DumpTool, EscapesControlCharactersInLabels) {
   const auto result = RunProcess({kDump, file.Path()});
   EXPECT_EQ(result.exitStatus, 0);
   EXPECT_EQ(result.out, "R\\\\oot\n  a\\nb\\rc\\td\\x01e\\x7Ff\xC3\xA9 (0/0)\n");
+}
+
+TEST(DumpTool, TreeCutOnItsBudgetIsPrintedWithANotice) {
+  TempHive file(testsupport::HiveWithRepeatingLists(40));
+  const auto result = RunProcess({kDump, file.Path()});
+  EXPECT_EQ(result.exitStatus, 0);
+  const size_t lines = CountLines(result.out);
+  EXPECT_GT(lines, 40u);
+  EXPECT_EQ(result.out.rfind("ROOT\n  n0 (2/0)\n    n1 (2/0)\n", 0), 0u);
+  EXPECT_EQ(result.err, "keyloom-dump: " + file.Path() +
+                            ": the hive's subkey lists repeat, so the key tree was cut after " +
+                            std::to_string(lines) + " keys\n");
+}
+
+// A damaged hive whose keys "2" and "3" name one subkey list: hivex shows
+// the list's keys under both, and so does the walk.
+TEST(DamagedHive, KeysNamingOneListAgreeWithHivex) {
+  HiveBuilder builder("TestKey");
+  const auto two = builder.AddKey(builder.Root(), "2");
+  const auto three = builder.AddKey(builder.Root(), "3");
+  const auto sub = builder.AddKey(two, "subkey");
+  builder.AddKey(sub, "deeper");
+  builder.AddKey(two, "other");
+  builder.AddKey(three, "own");
+  builder.Build();
+  builder.PatchU32(builder.KeyOffset(three) + hive::key_node::kSubkeyList,
+                   HiveBuilder::CellOf(builder.SubkeyListOffset(two)));
+  builder.PatchU32(builder.KeyOffset(three) + hive::key_node::kSubkeyCount, 2);  // hivex checks it
+  TempHive file(builder.Bytes());
+  const auto ours = RunProcess({kDump, file.Path()});
+  const auto peer = RunProcess({"/usr/bin/python3", kHivexTree, file.Path()});
+  ASSERT_EQ(peer.exitStatus, 0) << peer.err;
+  EXPECT_EQ(ours.exitStatus, 0) << ours.err;
+  EXPECT_EQ(ours.out,
+            "TestKey\n  2 (2/0)\n    subkey (1/0)\n      deeper (0/0)\n    other (0/0)\n"
+            "  3 (2/0)\n    subkey (1/0)\n      deeper (0/0)\n    other (0/0)\n");
+  EXPECT_EQ(ours.out, peer.out);
 }
 
 // Hives that hivex reads whole: the two trees must agree line for line.

@@ -10,6 +10,7 @@
 #include "hive/format.h"
 #include "hive/little_endian.h"
 #include "hive_builder.h"
+#include "repeating_lists_hive.h"
 #include "temp_hive.h"
 #include "tree/build_key_tree.h"
 
@@ -26,6 +27,7 @@ struct Walked {
   tree::KeyIndex index;
   tree::BuildSignals signals;
   BuildOutcome outcome = BuildOutcome::kComplete;
+  uint64_t fileSize = 0;
 
   std::vector<std::string> Labels() const {
     std::vector<std::string> labels;
@@ -39,6 +41,7 @@ void Walk(const std::vector<uint8_t>& bytes, Walked& walked, bool stopFirst = fa
   auto open = file.Open();
   ASSERT_NE(open, nullptr);
   walked.signals.stop = stopFirst;
+  walked.fileSize = bytes.size();
   walked.outcome = tree::BuildKeyTree(walked.tree, walked.index, *open, walked.signals);
 }
 
@@ -134,44 +137,84 @@ TEST(KeyTreeWalk, CycleIsListedButNotEntered) {
   EXPECT_EQ(w.tree.ChildCount(3), 0);
 }
 
-TEST(KeyTreeWalk, CycleThroughAnIndexRoot) {
+TEST(KeyTreeWalk, CycleThroughAnIndexRootAndAKeyNamingItself) {
   HiveBuilder builder;
   const auto a = builder.AddKey(builder.Root(), "A");
   for (int i = 0; i < 4; ++i) builder.AddKey(a, "k" + std::to_string(i));
+  const auto self = builder.AddKey(builder.Root(), "Self");
+  builder.AddKey(self, "gone");
   builder.SetListKind(a, testsupport::ListKind::kRiOfLi, 2);
   builder.Build();
-  // The second leaf list's first element is the ri's own parent key A, and its
-  // second is the ri itself taken as a key node.
+  // The second leaf list under A's index root names A itself first; Self's
+  // list names Self.
   const uint32_t leaf = builder.LeafListOffsets(a).at(1);
   builder.PatchU32(leaf + 4, HiveBuilder::CellOf(builder.KeyOffset(a)));
-  builder.PatchU32(leaf + 8, HiveBuilder::CellOf(builder.SubkeyListOffset(a)));
-  Walked w;
-  Walk(builder.Bytes(), w);
-  ASSERT_GE(w.tree.Size(), 4);
-  EXPECT_EQ(w.Labels()[3], "k1 (0/0)");
-  EXPECT_EQ(w.Labels()[4], "A (4/0)");
-  EXPECT_LE(w.tree.Size(), 6);
-}
-
-TEST(KeyTreeWalk, SharedListsDoNotMultiplyTheTree) {
-  // A chain of 40 keys where each key's list names the next key twice: read
-  // naively that is 2^40 items.
-  HiveBuilder builder;
-  std::vector<HiveBuilder::KeyId> chain{builder.Root()};
-  for (int i = 0; i < 40; ++i) {
-    const auto next = builder.AddKey(chain.back(), "n" + std::to_string(i));
-    builder.AddKey(chain.back(), "twin");
-    chain.push_back(next);
-  }
-  builder.Build();
-  for (size_t i = 0; i + 1 < chain.size(); ++i) {
-    const uint32_t list = builder.SubkeyListOffset(chain[i]);
-    builder.PatchU32(list + 12, HiveBuilder::CellOf(builder.KeyOffset(chain[i + 1])));
-  }
+  builder.PatchU32(builder.SubkeyListOffset(self) + 4, HiveBuilder::CellOf(builder.KeyOffset(self)));
   Walked w;
   Walk(builder.Bytes(), w);
   EXPECT_EQ(w.outcome, BuildOutcome::kComplete);
-  EXPECT_EQ(w.tree.Size(), 1 + 2 * 40);
+  EXPECT_EQ(w.Labels(), (std::vector<std::string>{"ROOT", "A (4/0)", "k0 (0/0)", "k1 (0/0)", "A (4/0)", "k3 (0/0)",
+                                                  "Self (1/0)", "Self (1/0)"}));
+  EXPECT_EQ(w.tree.Parent(4), 1);
+  EXPECT_EQ(w.tree.ChildCount(4), 0);
+  EXPECT_EQ(w.tree.Parent(7), 6);
+  EXPECT_EQ(w.tree.ChildCount(7), 0);
+  EXPECT_EQ(w.index.At(4).recordOffset, builder.KeyOffset(a));
+  EXPECT_EQ(w.index.At(7).recordOffset, builder.KeyOffset(self));
+}
+
+TEST(KeyTreeWalk, KeysNamingOneListEachShowItsSubkeys) {
+  // B's list is A's: under B the walk shows A's subkeys again, in list order,
+  // each entered, with the same key nodes behind them in the KeyIndex.
+  for (const auto kind : {testsupport::ListKind::kLf, testsupport::ListKind::kRiOfLh}) {
+    SCOPED_TRACE(static_cast<int>(kind));
+    HiveBuilder builder;
+    const auto a = builder.AddKey(builder.Root(), "A");
+    const auto b = builder.AddKey(builder.Root(), "B");
+    const auto x = builder.AddKey(a, "x");
+    const auto y = builder.AddKey(a, "y");
+    const auto x1 = builder.AddKey(x, "x1");
+    builder.AddKey(b, "lost");
+    builder.SetListKind(a, kind, 1);
+    builder.Build();
+    builder.PatchU32(builder.KeyOffset(b) + nk::kSubkeyList, HiveBuilder::CellOf(builder.SubkeyListOffset(a)));
+    Walked w;
+    Walk(builder.Bytes(), w);
+    EXPECT_EQ(w.outcome, BuildOutcome::kComplete);
+    EXPECT_EQ(w.Labels(), (std::vector<std::string>{"ROOT", "A (2/0)", "x (1/0)", "x1 (0/0)", "y (0/0)", "B (1/0)",
+                                                    "x (1/0)", "x1 (0/0)", "y (0/0)"}));
+    const std::vector<int32_t> parents = {KeyTree::kNone, 0, 1, 2, 1, 0, 5, 6, 5};
+    const std::vector<uint32_t> offsets = {builder.KeyOffset(0), builder.KeyOffset(a),  builder.KeyOffset(x),
+                                           builder.KeyOffset(x1), builder.KeyOffset(y), builder.KeyOffset(b),
+                                           builder.KeyOffset(x), builder.KeyOffset(x1), builder.KeyOffset(y)};
+    ASSERT_EQ(w.index.Size(), 9);
+    EXPECT_EQ(w.signals.keysLoaded.load(), 9);
+    for (int32_t k = 0; k < 9; ++k) {
+      EXPECT_EQ(w.tree.Parent(k), parents[static_cast<size_t>(k)]) << k;
+      EXPECT_EQ(w.index.At(k).itemPosition, k);
+      EXPECT_EQ(w.index.At(k).recordOffset, offsets[static_cast<size_t>(k)]) << k;
+    }
+  }
+}
+
+TEST(KeyTreeWalk, ListSharedFortyDeepEndsWithinTheBudget) {
+  // 2^40 items read naively, from some 20 KiB.
+  Walked w;
+  Walk(testsupport::HiveWithRepeatingLists(40), w);
+  EXPECT_EQ(w.outcome, BuildOutcome::kTooLarge);
+  // Every element read names a key, so the walk ends after one item per 4
+  // bytes of the file, the root aside.
+  EXPECT_EQ(static_cast<uint64_t>(w.tree.Size()), w.fileSize / 4 + 1);
+  EXPECT_EQ(w.signals.keysLoaded.load(), w.tree.Size());
+  EXPECT_EQ(w.index.Size(), w.tree.Size());
+  // First the chain down to its end, then its second copy under n38.
+  EXPECT_EQ(w.tree.Depth(40), 40);
+  EXPECT_EQ(w.Labels()[40], "n39 (0/0)");
+  EXPECT_EQ(w.tree.Parent(41), 39);
+  EXPECT_EQ(w.Labels()[41], "n39 (0/0)");
+  EXPECT_EQ(tree::DescribeCutTree(w.tree.Size()),
+            "the hive's subkey lists repeat, so the key tree was cut after " + std::to_string(w.tree.Size()) +
+                " keys");
 }
 
 TEST(KeyTreeWalk, ChildPastTheEndOfTheFileIsSkipped) {
