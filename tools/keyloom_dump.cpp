@@ -5,7 +5,11 @@
 // them: indented two spaces deeper than the key, then "= " and the escaped row
 // text (its column line feeds appear as \n).
 //
-//   keyloom-dump [--values] HIVE
+//   keyloom-dump [--open-anyway] [--values] HIVE
+//
+// --open-anyway opens the hive the wider way (recovery/open_anyway.h): newer
+// versions, and hives not saved cleanly with their transaction logs applied in
+// memory. Each thing it did beyond the strict open is one line on stderr.
 //
 // Exit status: 0 on success, 1 when the hive cannot be read, 2 on a usage error.
 
@@ -18,6 +22,7 @@
 #include <vector>
 
 #include "hive/hive_file.h"
+#include "recovery/open_anyway.h"
 #include "tree/build_key_tree.h"
 #include "values/show_key_values.h"
 
@@ -172,7 +177,7 @@ void PrintTree(const tree::KeyTree& keys, OutputBuffer& output, hive::HiveFile* 
 }
 
 int Usage() {
-  std::fputs("usage: keyloom-dump [--values] HIVE\n", stderr);
+  std::fputs("usage: keyloom-dump [--open-anyway] [--values] HIVE\n", stderr);
   return 2;
 }
 
@@ -180,11 +185,14 @@ int Usage() {
 
 int main(int argc, char** argv) {
   bool withValues = false;
+  bool openAnyway = false;
   const char* path = nullptr;
   for (int i = 1; i < argc; ++i) {
     const std::string_view arg = argv[i];
     if (arg == "--values") {
       withValues = true;
+    } else if (arg == "--open-anyway") {
+      openAnyway = true;
     } else if (arg == "--") {
       if (i + 1 != argc - 1 || path != nullptr) return Usage();
       path = argv[++i];
@@ -198,11 +206,14 @@ int main(int argc, char** argv) {
   }
   if (path == nullptr) return Usage();
   std::string reason;
-  std::unique_ptr<hive::HiveFile> hive = hive::OpenHive(path, &reason);
+  recovery::OpenReport report;
+  std::unique_ptr<hive::HiveFile> hive =
+      openAnyway ? recovery::OpenHiveAnyway(path, &reason, &report) : hive::OpenHive(path, &reason);
   if (!hive) {
     std::fprintf(stderr, "keyloom-dump: %s: %s\n", path, reason.c_str());
     return 1;
   }
+  for (const std::string& line : report.lines) std::fprintf(stderr, "keyloom-dump: %s: %s\n", path, line.c_str());
   tree::KeyTree keys;
   tree::KeyIndex index;
   tree::BuildSignals signals;
