@@ -74,24 +74,27 @@ bool IsDirty(const hive::HiveFile& hive) {
          !ChecksumHolds(hive.BaseBlock());
 }
 
-// The title's part for the replay: the entries applied, or why none were.
-std::string ReplaySummary(const LogReplay& replay) {
-  if (replay.entriesApplied == 1) return "1 log entry applied";
-  if (replay.entriesApplied > 0) return std::to_string(replay.entriesApplied) + " log entries applied";
-  if (replay.notes.size() == 1) return replay.notes.front();
-  return "not saved cleanly; no log entries applied";
-}
+}  // namespace
 
-std::string JoinSummary(const std::vector<std::string>& parts) {
+std::string SummarizeOpen(const std::vector<std::string>& baseBlockLines, const LogReplay* replay) {
   std::string summary;
-  for (const std::string& part : parts) {
+  const auto add = [&summary](const std::string& part) {
     if (!summary.empty()) summary += "; ";
     summary += part;
+  };
+  for (const std::string& line : baseBlockLines) add(line);
+  if (replay == nullptr) return summary;
+  if (replay->entriesApplied == 1) {
+    add("1 log entry applied");
+  } else if (replay->entriesApplied > 0) {
+    add(std::to_string(replay->entriesApplied) + " log entries applied");
+  } else if (replay->notes.size() == 1) {
+    add(replay->notes.front());
+  } else {
+    add("not saved cleanly; no log entries applied");
   }
   return summary;
 }
-
-}  // namespace
 
 bool ChecksumHolds(const std::array<uint8_t, hive::kBaseBlockSize>& baseBlock) {
   uint32_t sum = 0;
@@ -161,15 +164,18 @@ std::unique_ptr<hive::HiveFile> OpenHiveAnyway(const std::string& path, std::str
   std::unique_ptr<hive::HiveFile> hive = hive::OpenHiveFile(path, reason);
   if (!hive || CheckBaseBlockAnyway(*hive, path, reason) == 0) return nullptr;
   OpenReport done;
-  done.lines = WiderLines(*hive);
-  std::vector<std::string> summary = done.lines;
+  const std::vector<std::string> baseBlockLines = WiderLines(*hive);
+  done.lines = baseBlockLines;
+  done.summary = SummarizeOpen(baseBlockLines, nullptr);
   if (IsDirty(*hive)) {
-    const LogReplay replay = ApplyTransactionLogs(*hive, path);
+    LogReplay replay = ApplyTransactionLogs(*hive, path);
+    // Every replay says what it did; one that says nothing is reported as applying nothing.
+    if (replay.notes.empty() && replay.entriesApplied == 0) {
+      replay.notes.push_back("not saved cleanly; no log entries applied");
+    }
     done.lines.insert(done.lines.end(), replay.notes.begin(), replay.notes.end());
-    summary.push_back(ReplaySummary(replay));
-    if (replay.notes.empty()) done.lines.push_back(summary.back());
+    done.summary = SummarizeOpen(baseBlockLines, &replay);
   }
-  done.summary = JoinSummary(summary);
   if (report != nullptr) *report = std::move(done);
   return hive;
 }

@@ -23,6 +23,7 @@
 #include <vector>
 
 #include "hive/hive_file.h"
+#include "recovery/log_replay.h"
 
 namespace recovery {
 
@@ -64,6 +65,13 @@ int CheckBaseBlockAnyway(const hive::HiveFile& hive, const std::string& path,
 // 32-bit words before it. Windows stores 1 for a sum of 0 and 0xFFFFFFFE for
 // 0xFFFFFFFF; both forms are taken as right.
 bool ChecksumHolds(const std::array<uint8_t, hive::kBaseBlockSize>& baseBlock);
+
+// The window title's summary of a wider open: baseBlockLines (the version
+// and clustering factor lines), then, when the logs were replayed (replay
+// given), "12 log entries applied" ("1 log entry applied"), or with no entry
+// applied the replay's one note, or "not saved cleanly; no log entries
+// applied" when it has several or none; joined by "; ".
+std::string SummarizeOpen(const std::vector<std::string>& baseBlockLines, const LogReplay* replay);
 
 // The hive a transaction log at logPath belongs to: the file in the same
 // folder named as the log without its ".LOG", ".LOG1" or ".LOG2" suffix, the
