@@ -169,10 +169,8 @@ std::unique_ptr<hive::HiveFile> OpenHiveAnyway(const std::string& path, std::str
   done.summary = SummarizeOpen(baseBlockLines, nullptr);
   if (IsDirty(*hive)) {
     LogReplay replay = ApplyTransactionLogs(*hive, path);
-    // Every replay says what it did; one that says nothing is reported as applying nothing.
-    if (replay.notes.empty() && replay.entriesApplied == 0) {
-      replay.notes.push_back("not saved cleanly; no log entries applied");
-    }
+    // The replay says what it did; should it say nothing, its summary stands for it.
+    if (replay.notes.empty()) replay.notes.push_back(SummarizeOpen({}, &replay));
     done.lines.insert(done.lines.end(), replay.notes.begin(), replay.notes.end());
     done.summary = SummarizeOpen(baseBlockLines, &replay);
   }
