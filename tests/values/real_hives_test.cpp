@@ -89,30 +89,36 @@ struct SharedHive {
   std::string Path() const { return folder + "/" + name; }
 };
 
-// Version 1.3 hives in the shared folder, without the two whose damage makes
-// hivex read less of them than Keyloom shows; then every newer hive.
-std::vector<SharedHive> ComparableHives() {
-  std::vector<SharedHive> hives;
-  std::vector<std::string> names;
-  for (const auto& entry : std::filesystem::directory_iterator(KEYLOOM_SHARED_HIVES)) {
+// The minor format version of a major version 1 hive; 0 for any other file.
+uint32_t MinorVersionOf(const std::filesystem::path& path) {
+  std::ifstream file(path, std::ios::binary);
+  std::array<uint8_t, 28> head{};
+  file.read(reinterpret_cast<char*>(head.data()), head.size());
+  return head[20] == 1 ? head[24] : 0;
+}
+
+// The hives of a folder, in name order, those of version 1.4 to 1.6 opened anyway.
+void AddHives(const std::string& folder, const std::vector<std::string>& leftOut,
+              std::vector<SharedHive>& hives) {
+  std::vector<SharedHive> found;
+  for (const auto& entry : std::filesystem::directory_iterator(folder)) {
     const std::string name = entry.path().filename().string();
-    if (name == "SOURCES.md" || name == "ezregistry__SAMBadHBinHeader" ||
-        name == "plaso__corrupt_sub_key_list.hiv") {
+    const uint32_t minor = MinorVersionOf(entry.path());
+    if (minor < 3 || minor > 6 || std::find(leftOut.begin(), leftOut.end(), name) != leftOut.end()) {
       continue;
     }
-    std::ifstream file(entry.path(), std::ios::binary);
-    std::array<uint8_t, 28> head{};
-    file.read(reinterpret_cast<char*>(head.data()), head.size());
-    if (head[20] == 1 && head[24] == 3) names.push_back(name);
+    found.push_back({folder, name, minor != 3});
   }
-  std::sort(names.begin(), names.end());
-  for (const std::string& name : names) hives.push_back({KEYLOOM_SHARED_HIVES, name, false});
-  names.clear();
-  for (const auto& entry : std::filesystem::directory_iterator(KEYLOOM_NEWER_HIVES)) {
-    names.push_back(entry.path().filename().string());
-  }
-  std::sort(names.begin(), names.end());
-  for (const std::string& name : names) hives.push_back({KEYLOOM_NEWER_HIVES, name, true});
+  std::sort(found.begin(), found.end(), [](const SharedHive& a, const SharedHive& b) { return a.name < b.name; });
+  hives.insert(hives.end(), found.begin(), found.end());
+}
+
+// The hives of the shared folder, without the two whose damage makes hivex
+// read less of them than Keyloom shows; then every newer hive.
+std::vector<SharedHive> ComparableHives() {
+  std::vector<SharedHive> hives;
+  AddHives(KEYLOOM_SHARED_HIVES, {"ezregistry__SAMBadHBinHeader", "plaso__corrupt_sub_key_list.hiv"}, hives);
+  AddHives(KEYLOOM_NEWER_HIVES, {}, hives);
   return hives;
 }
 
