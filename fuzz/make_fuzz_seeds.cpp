@@ -1,7 +1,8 @@
 // Writes the seed corpus of the hive fuzzer into a folder: sound hives with
 // every subkey list kind and every value type, and damaged ones with cycles,
 // deep nesting, shared lists, offsets past the end of the file and huge
-// lengths and counts.
+// lengths and counts; version 1.5 hives with big data ("db"), whole and
+// damaged, which only the wider open reads.
 //
 //   make_fuzz_seeds FOLDER
 
@@ -22,6 +23,32 @@ using testsupport::HiveBuilder;
 using testsupport::ListKind;
 namespace nk = hive::key_node;
 namespace vk = hive::value_record;
+namespace db = hive::big_data;
+namespace bb = hive::base_block;
+
+// A version 1.5 hive with big data values: one byte over a segment, two
+// segments and a bit, as String, Binary and DWord.
+struct BigDataSample {
+  HiveBuilder builder{"ROOT"};
+  HiveBuilder::KeyId key = 0;
+  HiveBuilder::ValueId text = 0, binary = 0, dword = 0;
+
+  BigDataSample() {
+    key = builder.AddKey(builder.Root(), "Big");
+    std::vector<uint8_t> utf16;
+    for (uint32_t i = 0; i < db::kSegmentBytes / 2 + 1; ++i) {
+      utf16.push_back(static_cast<uint8_t>('a' + i % 26));
+      utf16.push_back(0);
+    }
+    text = builder.AddBigDataValue(key, "Text", 1, utf16);
+    std::vector<uint8_t> bytes(2 * db::kSegmentBytes + 7);
+    for (size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<uint8_t>(i * 31 + i / 16344);
+    binary = builder.AddBigDataValue(key, "Blob", 3, bytes);
+    dword = builder.AddBigDataValue(key, "Count", 4, std::vector<uint8_t>(db::kSegmentBytes + 1, 0x2A));
+    builder.SetMinorVersion(5);
+    builder.Build();
+  }
+};
 
 std::vector<uint8_t> Filled(size_t count, uint8_t first) {
   std::vector<uint8_t> bytes(count);
@@ -192,6 +219,43 @@ std::vector<Seed> Seeds() {
   seeds.push_back({"root-from-base-block", [] {
                      Sample s;
                      s.builder.PatchU16(s.builder.KeyOffset(s.builder.Root()) + nk::kFlags, 0x0020);
+                     return s.builder.Bytes();
+                   }});
+
+  // Big data, whole, then with its segments, lists and counts broken.
+  seeds.push_back({"big-data", [] { return BigDataSample().builder.Bytes(); }});
+  seeds.push_back({"big-data-damaged", [] {
+                     BigDataSample s;
+                     auto& b = s.builder;
+                     const auto end = static_cast<uint32_t>(b.Bytes().size());
+                     b.PatchU32(b.SegmentListOffset(s.binary) + 4, HiveBuilder::CellOf(end - 100));
+                     b.PatchU16(b.DataOffset(s.text) + db::kSegmentCount, 0xFFFF);
+                     b.PatchU32(b.DataOffset(s.dword) + db::kSegmentList, 0x7FFFFFF0);
+                     b.PatchU32(b.ValueOffset(s.binary) + vk::kDataLength, 0x7FFFFFFF);
+                     return b.Bytes();
+                   }});
+  seeds.push_back({"big-data-shared-segment", [] {
+                     BigDataSample s;
+                     auto& b = s.builder;
+                     const uint32_t first = b.SegmentOffsets(s.binary).at(0);
+                     for (uint32_t i = 1; i < 3; ++i) {
+                       b.PatchU32(b.SegmentListOffset(s.binary) + 4 * i, HiveBuilder::CellOf(first));
+                     }
+                     b.PatchU16(b.DataOffset(s.binary) + db::kSegmentCount, 3);
+                     b.PatchU32(b.ValueOffset(s.binary) + vk::kDataLength, 0x00FFFFFF);
+                     return b.Bytes();
+                   }});
+  // A "db" in a version 1.3 hive is data as it is.
+  seeds.push_back({"big-data-version-1.3", [] {
+                     BigDataSample s;
+                     s.builder.PatchU32(bb::kMinorVersion, 3);
+                     s.builder.FixChecksum();
+                     return s.builder.Bytes();
+                   }});
+  // Not saved cleanly, with a wrong checksum: the wider open replays (no logs here).
+  seeds.push_back({"big-data-dirty", [] {
+                     BigDataSample s;
+                     s.builder.PatchU32(bb::kPrimarySequence, 5);
                      return s.builder.Bytes();
                    }});
   return seeds;

@@ -7,6 +7,10 @@
 //
 // The options and exit statuses are those of kHelp below.
 //
+// --open-anyway opens the hive the wider way (recovery/open_anyway.h): newer
+// versions, and hives not saved cleanly with their transaction logs applied in
+// memory. Each thing it did beyond the strict open is one line on stderr.
+//
 // With --find, it prints one line per match of Find, in pre-order: the key's
 // path (the names of the keys below the root down to it, each escaped as a
 // label is, joined by "\"; the root alone is written as its own name), and
@@ -26,6 +30,7 @@
 #include "hive/key_node.h"
 #include "hive/value.h"
 #include "keyloom_version.h"
+#include "recovery/open_anyway.h"
 #include "search/find.h"
 #include "tree/build_key_tree.h"
 #include "values/show_key_values.h"
@@ -351,6 +356,7 @@ int main(int argc, char** argv) {
   bool withValues = false;
   bool find = false;
   search::FindOptions findOptions;
+  bool openAnyway = false;
   const char* path = nullptr;
   for (int i = 1; i < argc; ++i) {
     const std::string_view arg = argv[i];
@@ -365,6 +371,8 @@ int main(int argc, char** argv) {
       findOptions.matchCase = true;
     } else if (arg == "--whole") {
       findOptions.wholeName = true;
+    } else if (arg == "--open-anyway") {
+      openAnyway = true;
     } else if (arg == "--") {
       if (i + 1 != argc - 1 || path != nullptr) return Usage();
       path = argv[++i];
@@ -381,11 +389,14 @@ int main(int argc, char** argv) {
                                 findOptions.where != static_cast<uint8_t>(search::Where::kAll);
   if (!find && findOptionsGiven) return Usage();
   std::string reason;
-  std::unique_ptr<hive::HiveFile> hive = hive::OpenHive(path, &reason);
+  recovery::OpenReport report;
+  std::unique_ptr<hive::HiveFile> hive =
+      openAnyway ? recovery::OpenHiveAnyway(path, &reason, &report) : hive::OpenHive(path, &reason);
   if (!hive) {
     std::fprintf(stderr, "keyloom-dump: %s: %s\n", path, reason.c_str());
     return 1;
   }
+  for (const std::string& line : report.lines) std::fprintf(stderr, "keyloom-dump: %s: %s\n", path, line.c_str());
   tree::KeyTree keys;
   tree::KeyIndex index;
   tree::BuildSignals signals;

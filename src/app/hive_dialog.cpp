@@ -3,6 +3,7 @@
 #include <QDir>
 #include <QFileDialog>
 #include <QMessageBox>
+#include <QPushButton>
 
 #include "window_look.h"
 
@@ -75,6 +76,24 @@ void ShowRejectedHive(const QString& path, const std::string& reason) {
                   QMessageBox::Ok);
   box.setWindowIcon(KeyloomIcon());
   box.exec();
+}
+
+QString OpenAnywayText(const QString& path, const std::string& reason) {
+  return RejectedHiveText(path, reason) +
+         QStringLiteral("\n\nOpen anyway reads it all the same: a newer format version, and a hive "
+                        "not saved cleanly with its transaction logs applied in memory. The file "
+                        "itself is never changed.");
+}
+
+RefusalAnswer AskToOpenAnyway(const QString& path, const std::string& reason) {
+  QMessageBox box(QMessageBox::Warning, QStringLiteral("Keyloom"), OpenAnywayText(path, reason));
+  box.setWindowIcon(KeyloomIcon());
+  QPushButton* openAnyway = box.addButton(QStringLiteral("Open anyway"), QMessageBox::AcceptRole);
+  QPushButton* close = box.addButton(QStringLiteral("Close"), QMessageBox::RejectRole);
+  box.setDefaultButton(close);
+  box.setEscapeButton(close);
+  box.exec();
+  return box.clickedButton() == openAnyway ? RefusalAnswer::kOpenAnyway : RefusalAnswer::kClose;
 }
 
 }  // namespace ui

@@ -30,4 +30,15 @@ QString RejectedHiveText(const QString& path, const std::string& reason);
 // Shows that message in a message box and waits until the user closes it.
 void ShowRejectedHive(const QString& path, const std::string& reason);
 
+// What the user chose for a file that OpenHive refused but the wider open
+// (recovery::OpenHiveAnyway) would accept.
+enum class RefusalAnswer { kClose, kOpenAnyway };
+
+// The message for such a file: the refusal's message, then what "Open anyway" does.
+QString OpenAnywayText(const QString& path, const std::string& reason);
+
+// Shows that message with the buttons "Open anyway" and "Close" and waits
+// for the answer. Close is the default; Escape and closing the box answer Close.
+RefusalAnswer AskToOpenAnyway(const QString& path, const std::string& reason);
+
 }  // namespace ui

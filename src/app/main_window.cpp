@@ -1,6 +1,7 @@
 #include "main_window.h"
 
 #include <QCloseEvent>
+#include <QFileInfo>
 #include <QResizeEvent>
 
 #include "window_look.h"
@@ -11,6 +12,11 @@ ClientLayout LayOutClient(QSize client) {
   const int split = client.width() * 4 / 10;
   return {QRect(0, 0, split, client.height()),
           QRect(split, 0, client.width() * 6 / 10, client.height())};
+}
+
+QString MainWindowTitle(const QString& hivePath, const QString& openSummary) {
+  if (openSummary.isEmpty()) return QStringLiteral("Keyloom");
+  return QStringLiteral("Keyloom - %1 (%2)").arg(QFileInfo(hivePath).fileName(), openSummary);
 }
 
 MainWindow::MainWindow()

@@ -8,6 +8,7 @@
 
 #include <QRect>
 #include <QSize>
+#include <QString>
 #include <QWidget>
 
 #include "key_tree_view.h"
@@ -25,6 +26,11 @@ struct ClientLayout {
 // wide; the ValueTable right of it, (W*6) div 10 wide; both H high. When W is
 // not a multiple of 5 a strip at the right stays uncovered.
 ClientLayout LayOutClient(QSize client);
+
+// The window title: "Keyloom", or for a hive opened anyway, what was done:
+// "Keyloom - SYSTEM (version 1.5; 12 log entries applied)", the hive's file
+// name and the open's summary (recovery::OpenReport::summary).
+QString MainWindowTitle(const QString& hivePath, const QString& openSummary);
 
 class MainWindow : public QWidget {
   Q_OBJECT

@@ -13,6 +13,7 @@
 #include "error_report.h"
 #include "fault_hooks.h"
 #include "hive_dialog.h"
+#include "recovery/open_anyway.h"
 #include "values/show_key_values.h"
 
 namespace ui {
@@ -30,11 +31,23 @@ void Viewer::StopLoader() {
 }
 
 bool Viewer::OpenHiveFile(const QString& path) {
+  const std::string file = path.toStdString();
   std::string reason;
-  m_hive = hive::OpenHive(path.toStdString(), &reason);
+  m_hive = hive::OpenHive(file, &reason);
   if (m_hive) return true;
-  ShowRejectedHive(path, reason);
-  return false;
+  if (!recovery::OpensAnyway(file)) {
+    ShowRejectedHive(path, reason);
+    return false;
+  }
+  if (AskToOpenAnyway(path, reason) != RefusalAnswer::kOpenAnyway) return false;
+  recovery::OpenReport report;
+  m_hive = recovery::OpenHiveAnyway(file, &reason, &report);
+  if (!m_hive) {  // the file changed since it was offered
+    ShowRejectedHive(path, reason);
+    return false;
+  }
+  m_windowTitle = MainWindowTitle(path, QString::fromStdString(report.summary));
+  return true;
 }
 
 void Viewer::StartLoading() {
@@ -47,6 +60,7 @@ void Viewer::StartLoading() {
   }
 
   m_window = std::make_unique<MainWindow>();
+  m_window->setWindowTitle(m_windowTitle);
   connect(&m_window->Tree(), &KeyTreeView::ControlEvent, this, &Viewer::ShowKeyValues);
   connect(m_window.get(), &MainWindow::Closed, this, &Viewer::CloseMainWindow);
 

@@ -45,6 +45,9 @@ class Viewer : public QObject {
 
   // Opens the hive at path. When it is refused, shows a message box naming
   // the file and the reason, and returns false once the user has closed it.
+  // When the wider open would accept the file, the box offers "Open anyway"
+  // as well: that opens it the wider way (recovery::OpenHiveAnyway), and the
+  // main window's title then says what was done.
   bool OpenHiveFile(const QString& path);
 
   // The steps from LoadingDone := 0 up to the ProgressWindow. Needs an open hive.
@@ -70,6 +73,7 @@ class Viewer : public QObject {
   void ShowKeyValues();
 
   std::unique_ptr<hive::HiveFile> m_hive;
+  QString m_windowTitle = QStringLiteral("Keyloom");
   tree::KeyIndex m_index;
   // Written by the loader thread only, until it has been joined.
   tree::KeyTree m_loadingTree;

@@ -1,5 +1,6 @@
 #pragma once
-// The layout of a version 1.3 "regf" hive file, as far as Keyloom reads it.
+// The layout of a "regf" hive file (version 1.3, and the big data of 1.4 on),
+// as far as Keyloom reads it.
 // All integers are little-endian. Offsets are relative to the record they name.
 
 #include <cstdint>
@@ -34,6 +35,15 @@ inline constexpr int32_t kHiveBinsSize = 40;
 inline constexpr int32_t kClusteringFactor = 44;
 inline constexpr int32_t kChecksum = 508;
 inline constexpr uint32_t kRegfSignature = 0x66676572;  // "regf"
+inline constexpr uint32_t kPrimaryFile = 0;        // file type of a hive's primary file
+inline constexpr uint32_t kOldLogFile = 1;         // file types of transaction logs
+inline constexpr uint32_t kOldLogVariantFile = 2;
+inline constexpr uint32_t kNewLogFile = 6;
+inline constexpr uint32_t kDirectMemoryLoad = 1;   // the one file format
+inline constexpr uint32_t kMajor = 1;              // version 1.3 to 1.6
+inline constexpr uint32_t kFirstMinor = 3;         // Windows NT 4.0 on; NT 3.x layouts differ
+inline constexpr uint32_t kLastMinor = 6;
+inline constexpr int32_t kChecksummedBytes = 508;  // the checksum is the XOR of these as u32 words
 }  // namespace base_block
 
 // Hive bin header.
@@ -87,6 +97,19 @@ inline constexpr int32_t kName = 0x14;
 inline constexpr uint16_t kVkSignature = 0x6B76;  // "vk"
 inline constexpr uint16_t kNameIsSingleByte = 0x0001;
 inline constexpr uint32_t kInlineData = 0x80000000;  // data length bit 31
+inline constexpr uint32_t kInlineCapacity = 4;  // data of up to 4 bytes is held in the data offset field
 }  // namespace value_record
+
+// Big data ("db"), from version 1.4 on: data longer than one segment lies in
+// segments, each the data of a cell of its own, listed in a segment list.
+namespace big_data {
+inline constexpr int32_t kSignature = 0;
+inline constexpr int32_t kSegmentCount = 2;  // u16
+inline constexpr int32_t kSegmentList = 4;   // u32 cell offset of the list of segment cells
+inline constexpr int32_t kRecordSize = 8;
+inline constexpr uint16_t kDbSignature = 0x6264;  // "db"
+inline constexpr uint32_t kSegmentBytes = 16344;  // data bytes in every segment but the last
+inline constexpr uint32_t kFirstMinorVersion = 4;
+}  // namespace big_data
 
 }  // namespace hive

@@ -14,9 +14,6 @@ uint32_t MapLimit(const HiveFile& hive) {
   return static_cast<uint32_t>(std::min<int64_t>(hive.Size(), int64_t{INT32_MAX} + 1));
 }
 
-// Data of this many bytes or fewer is held in the data offset field.
-constexpr uint32_t kInlineCapacity = 4;
-
 }  // namespace
 
 bool IsMappedInPlace(const HiveFile& hive) { return hive.BytesAt(0, kMinimumHiveSize) != nullptr; }
@@ -79,7 +76,7 @@ void AppendValueNameInPlace(const HiveFile& hive, const ValueRecord& value, std:
 
 std::span<const uint8_t> ValueDataInPlace(const HiveFile& hive, const ValueRecord& value) {
   const uint32_t length = LoadU32(&value.bytes[value_record::kDataLength]) & ~value_record::kInlineData;
-  if (length <= kInlineCapacity) return {&value.bytes[value_record::kDataOffset], length};
+  if (length <= value_record::kInlineCapacity) return {&value.bytes[value_record::kDataOffset], length};
   // Bytes past the end of the file read as zeros, and a zero code unit ends
   // the text: the held bytes are all the text can use.
   const uint32_t offset = RecordOffsetOf(LoadU32(&value.bytes[value_record::kDataOffset]));

@@ -5,6 +5,7 @@
 
 #include "hive/little_endian.h"
 #include "hive/text.h"
+#include "hive/value_data.h"
 
 namespace hive {
 
@@ -13,18 +14,9 @@ namespace {
 using namespace value_record;
 
 constexpr uint32_t kHighestPosition = static_cast<uint32_t>(std::numeric_limits<int32_t>::max());
-// Data of this many bytes or fewer is held in the data offset field.
-constexpr uint32_t kInlineCapacity = 4;
 
 uint32_t DataLengthField(const ValueRecord& value) { return LoadU32(&value.bytes[kDataLength]); }
 uint32_t DataOffsetField(const ValueRecord& value) { return LoadU32(&value.bytes[kDataOffset]); }
-uint32_t DataRecordOffset(const ValueRecord& value) { return RecordOffsetOf(DataOffsetField(value)); }
-
-// Bytes the file holds from offset on, as far as the read position can reach.
-uint32_t HeldFrom(const HiveFile& hive, uint32_t offset) {
-  const auto limit = static_cast<uint32_t>(std::min<int64_t>(hive.Size(), kHighestPosition));
-  return offset < limit ? limit - offset : 0;
-}
 
 // Reads up to count bytes at a file offset. An offset the read position cannot
 // reach (2^31 or more) reads nothing, rather than reading wherever the previous
@@ -34,15 +26,6 @@ void ReadAt(HiveFile& hive, uint32_t offset, uint8_t* destination, uint32_t coun
   count = std::min(count, kHighestPosition - offset);
   SeekHive(hive, static_cast<int32_t>(offset));
   ReadHiveBytes(hive, destination, static_cast<int32_t>(count));
-}
-
-// Fills bytes with count zero bytes and reads what the file supplies of the
-// value's data cell over them.
-void ReadDataZeroFilled(HiveFile& hive, const ValueRecord& value, std::vector<uint8_t>& bytes,
-                        uint32_t count) {
-  bytes.assign(count, 0);
-  const uint32_t offset = DataRecordOffset(value);
-  ReadAt(hive, offset, bytes.data(), std::min(count, HeldFrom(hive, offset)));
 }
 
 }  // namespace
@@ -120,7 +103,7 @@ void AppendValueName(HiveFile& hive, const ValueRecord& value, std::string& out)
     large.resize(name.count);
     buffer = large.data();
   }
-  const uint32_t held = std::min(name.count, HeldFrom(hive, name.offset));
+  const uint32_t held = std::min(name.count, ReadPositionBytes(hive).HeldFrom(name.offset));
   ReadAt(hive, name.offset, buffer, held);
   AppendStoredName(name, {buffer, held}, out);
 }
@@ -141,19 +124,9 @@ uint32_t GetValueDataLength(HiveFile&, ValueRecord& value) {
 
 void AppendValueText(HiveFile& hive, ValueRecord& value, std::string& out,
                      std::vector<uint8_t>& scratch) {
-  const uint32_t length = GetValueDataLength(hive, value);
-  if (length <= kInlineCapacity) {
-    AppendUtf16Le(out, &value.bytes[kDataOffset], length);
-    return;
-  }
-  // The text ends at the first zero code unit, and every byte past what the
-  // file holds is zero: one byte beyond the held ones is all the text can use.
-  const uint32_t held = HeldFrom(hive, DataRecordOffset(value));
-  const uint32_t count = length <= kMaxValueDataBytes
-                             ? std::min(length, held + 1)
-                             : std::min(held, kMaxValueDataBytes);
-  ReadDataZeroFilled(hive, value, scratch, count);
-  AppendUtf16Le(out, scratch.data(), count);
+  GetValueDataLength(hive, value);
+  const auto data = GatherValueData(ReadPositionBytes(hive), hive, value, DataCut::kText, scratch);
+  AppendUtf16Le(out, data.data(), data.size());
 }
 
 std::string GetValueText(HiveFile& hive, ValueRecord& value) {
@@ -168,7 +141,7 @@ int ReadValueData(HiveFile& hive, const ValueRecord& value, std::span<uint8_t> b
   if (storedLength <= static_cast<int32_t>(kInlineCapacity)) return 0;
   const auto count = static_cast<uint32_t>(
       std::min<size_t>(static_cast<size_t>(storedLength), buffer.size()));
-  ReadAt(hive, DataRecordOffset(value), buffer.data(), count);
+  CopyValueData(ReadPositionBytes(hive), hive, value, count, buffer.data());
   return 1;
 }
 
@@ -176,23 +149,14 @@ uint32_t GetValueDword(HiveFile& hive, const ValueRecord& value) {
   const auto storedLength = static_cast<int32_t>(DataLengthField(value));
   if (storedLength <= static_cast<int32_t>(kInlineCapacity)) return DataOffsetField(value);
   std::array<uint8_t, 4> bytes{};
-  ReadAt(hive, DataRecordOffset(value), bytes.data(), 4);
+  CopyValueData(ReadPositionBytes(hive), hive, value, 4, bytes.data());
   return LoadU32(bytes.data());
 }
 
 std::span<const uint8_t> TakeValueData(HiveFile& hive, ValueRecord& value,
                                        std::vector<uint8_t>& bytes) {
-  const uint32_t length = GetValueDataLength(hive, value);
-  if (length <= kInlineCapacity) {
-    const uint8_t* inlineData = &value.bytes[kDataOffset];
-    bytes.assign(inlineData, inlineData + length);
-  } else if (length <= kMaxValueDataBytes) {
-    ReadDataZeroFilled(hive, value, bytes, length);
-  } else {
-    const uint32_t held = HeldFrom(hive, DataRecordOffset(value));
-    ReadDataZeroFilled(hive, value, bytes, std::min(held, kMaxValueDataBytes));
-  }
-  return bytes;
+  GetValueDataLength(hive, value);
+  return GatherValueData(ReadPositionBytes(hive), hive, value, DataCut::kWhole, bytes);
 }
 
 }  // namespace hive

@@ -5,8 +5,9 @@
 //
 // Where value data lies: data of 4 bytes or fewer is held inline, in the value
 // record's data offset field; longer data lies in a data cell of its own at the
-// data offset. Bit 31 of the stored data length marks inline data and is
-// cleared before the length is used.
+// data offset, or, as big data, in segments (version 1.4 on; see value_data.h).
+// Bit 31 of the stored data length marks inline data and is cleared before the
+// length is used.
 
 #include <array>
 #include <cstddef>
@@ -93,9 +94,10 @@ uint32_t GetValueDataLength(HiveFile& hive, ValueRecord& value);
 // The data taken as UTF-16LE code units, as UTF-8 text; clears bit 31 first.
 // For n data bytes, floor(n / 2) code units are converted and the text ends at
 // the first NUL. Data of 4 bytes or fewer comes from the data offset field
-// without a read. Longer data comes from the data cell; bytes the file cannot
-// supply read as zeros and so end the text. Above kMaxValueDataBytes only the
-// bytes the file holds are taken (at most kMaxValueDataBytes of them).
+// without a read. Longer data comes from the data cell or the segments of big
+// data; bytes the file cannot supply read as zeros and so end the text. Above
+// kMaxValueDataBytes only the bytes the file holds are taken (at most
+// kMaxValueDataBytes of them). See GatherValueData, DataCut::kText.
 std::string GetValueText(HiveFile& hive, ValueRecord& value);
 // The same, appended to out; scratch is the caller's buffer for the data bytes,
 // so one buffer can serve a whole listing.
@@ -103,25 +105,28 @@ void AppendValueText(HiveFile& hive, ValueRecord& value, std::string& out,
                      std::vector<uint8_t>& scratch);
 
 // When the stored data length, taken as signed, is more than 4: reads that
-// many bytes (no more than buffer holds) from the data cell into buffer and
-// returns 1; bytes the file cannot supply keep what buffer held. Otherwise
+// many bytes (no more than buffer holds) from the data cell (or the segments
+// of big data) into buffer and returns 1; bytes the file cannot supply keep
+// what buffer held. Otherwise
 // (inline data, length 0, or bit 31 still set) reads nothing and returns 0.
 int ReadValueData(HiveFile& hive, const ValueRecord& value, std::span<uint8_t> buffer);
 
 // The data as a 32-bit little-endian number. When the stored length, taken as
 // signed, is 4 or less (bit 31 still set included): the data offset field itself,
 // all four bytes whatever the length. Otherwise the first four bytes of the data
-// cell; bytes the file cannot supply read as 0.
+// cell (or of big data); bytes the file cannot supply read as 0.
 uint32_t GetValueDword(HiveFile& hive, const ValueRecord& value);
 
-// The data bytes a value's hex dump shows; clears bit 31 first. Replaces the
-// contents of bytes and returns them:
+// The data bytes of a value, as its hex dump shows them; clears bit 31 first.
+// Replaces the contents of bytes and returns them:
 //  - length 1 to 4: the first length bytes of the data offset field (inline data);
-//  - length 5 to kMaxValueDataBytes: length bytes from the data cell, zeros
-//    where the file cannot supply them;
-//  - longer: the bytes the file holds from the data cell on, at most
-//    kMaxValueDataBytes of them (possibly none).
-// bytes is the caller's, so one buffer can serve a whole listing.
+//  - length 5 to kMaxValueDataBytes: length bytes from the data cell (or the
+//    segments of big data), zeros where the file cannot supply them;
+//  - longer: the bytes the file holds from the data cell on (or that the
+//    segments supply without a gap), at most kMaxValueDataBytes of them.
+// bytes is the caller's, so one buffer can serve a whole listing. The same
+// bytes through another reader (in place, without the read position):
+// GatherValueData in value_data.h.
 std::span<const uint8_t> TakeValueData(HiveFile& hive, ValueRecord& value, std::vector<uint8_t>& bytes);
 
 }  // namespace hive

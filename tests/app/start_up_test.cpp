@@ -3,6 +3,7 @@
 #include <QFileDialog>
 #include <QLabel>
 #include <QMessageBox>
+#include <QPushButton>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
@@ -13,6 +14,7 @@
 
 #include "app_test_support.h"
 #include "hive_dialog.h"
+#include "main_window.h"
 #include "progress_window.h"
 #include "repeating_lists_hive.h"
 #include "viewer.h"
@@ -204,6 +206,92 @@ class StartUpTest : public QObject {
     QVERIFY2(text.contains(path), qPrintable(text));
     QVERIFY2(text.contains(reason), qPrintable(text));
     QCOMPARE(apptest::VisibleTopLevelWindows(), 0);
+  }
+
+  // A version 1.5 hive: the box names the file and the reason and offers
+  // "Open anyway" beside the default "Close".
+  void NewerHiveIsOfferedOpenAnyway_data() {
+    QTest::addColumn<QString>("answer");
+    QTest::addColumn<int>("status");
+    QTest::newRow("open anyway") << "open anyway" << 0;
+    QTest::newRow("close") << "close" << 1;
+    QTest::newRow("escape") << "escape" << 1;
+    QTest::newRow("closing the box") << "closing the box" << 1;
+  }
+
+  void NewerHiveIsOfferedOpenAnyway() {
+    QFETCH(QString, answer);
+    QFETCH(int, status);
+    testsupport::HiveBuilder builder;
+    builder.AddKey(builder.Root(), "Software");
+    builder.SetMinorVersion(5);
+    QTemporaryDir folder;
+    const QString path = folder.filePath("SYSTEM");
+    QVERIFY(builder.Build().size() > 0 && builder.WriteTo(path.toStdString()));
+
+    QString text;
+    QStringList buttons;
+    QString defaultButton;
+    QString escapeButton;
+    auto answerBox = apptest::WhenModalShown<QMessageBox>([&](QMessageBox& box) {
+      text = box.text();
+      for (QAbstractButton* button : box.buttons()) buttons << button->text();
+      defaultButton = box.defaultButton() != nullptr ? box.defaultButton()->text() : QString();
+      escapeButton = box.escapeButton() != nullptr ? box.escapeButton()->text() : QString();
+      if (answer == "escape") {
+        QTest::keyClick(&box, Qt::Key_Escape);
+      } else if (answer == "closing the box") {
+        box.close();
+      } else {
+        for (QAbstractButton* button : box.buttons()) {
+          if (button->text().compare(answer, Qt::CaseInsensitive) == 0) button->click();
+        }
+      }
+    });
+    QString title;
+    int rows = -1;
+    auto closer = apptest::WhenWindowShown("Keyloom - SYSTEM (version 1.5)", [&](QWidget& window) {
+      title = window.windowTitle();
+      rows = static_cast<ui::MainWindow&>(window).Model().rowCount();
+      window.close();
+    });
+    QCOMPARE(ui::RunViewer({path}), status);
+    QVERIFY2(text.contains(path), qPrintable(text));
+    QVERIFY2(text.contains("is format version 1.5; Keyloom reads version 1.3"), qPrintable(text));
+    QCOMPARE(buttons.size(), 2);
+    QVERIFY(buttons.contains("Open anyway"));
+    QVERIFY(buttons.contains("Close"));
+    QCOMPARE(defaultButton, QString("Close"));
+    QCOMPARE(escapeButton, QString("Close"));
+    QCOMPARE(title, status == 0 ? QString("Keyloom - SYSTEM (version 1.5)") : QString());
+    QCOMPARE(rows, status == 0 ? 1 : -1);
+    QCOMPARE(apptest::VisibleTopLevelWindows(), 0);
+  }
+
+  // A file the wider open refuses too keeps the one-button box.
+  void RefusedEvenAnywayKeepsTheOneButtonBox() {
+    testsupport::HiveBuilder builder;
+    builder.SetMinorVersion(2);
+    QTemporaryDir folder;
+    const QString path = folder.filePath("hive");
+    builder.Build();
+    QVERIFY(builder.WriteTo(path.toStdString()));
+    QStringList buttons;
+    auto answer = apptest::WhenModalShown<QMessageBox>([&](QMessageBox& box) {
+      for (QAbstractButton* button : box.buttons()) buttons << button->text();
+      box.accept();
+    });
+    QCOMPARE(ui::RunViewer({path}), 1);
+    QCOMPARE(buttons.size(), 1);
+    QVERIFY(!buttons.contains("Open anyway"));
+  }
+
+  void TitleSaysWhatTheWiderOpenDid() {
+    QCOMPARE(ui::MainWindowTitle("/mnt/c/SAM", ""), QString("Keyloom"));
+    QCOMPARE(ui::MainWindowTitle("/mnt/c/SAM", "not saved cleanly; no transaction logs found"),
+             QString("Keyloom - SAM (not saved cleanly; no transaction logs found)"));
+    QCOMPARE(ui::MainWindowTitle("SYSTEM", "version 1.5; 12 log entries applied"),
+             QString("Keyloom - SYSTEM (version 1.5; 12 log entries applied)"));
   }
 
   void CancelledDialogEndsWithZero() {

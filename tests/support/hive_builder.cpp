@@ -155,6 +155,17 @@ HiveBuilder::ValueId HiveBuilder::AddValueUtf16Name(KeyId key, std::u16string_vi
   return AddValueNamed(key, bytes, 0, type, data);
 }
 
+HiveBuilder::ValueId HiveBuilder::AddBigDataValue(KeyId key, std::string_view latin1Name,
+                                                  uint32_t type, std::span<const uint8_t> data) {
+  if (data.size() <= 4) throw std::invalid_argument("big data needs more than 4 bytes");
+  if (data.size() > size_t{0xFFFF} * hive::big_data::kSegmentBytes) {
+    throw std::length_error("big data with more than 65535 segments");
+  }
+  const ValueId id = AddValue(key, latin1Name, type, data);
+  m_values[static_cast<size_t>(id)].bigData = true;
+  return id;
+}
+
 HiveBuilder::ValueId HiveBuilder::AddDefaultValue(KeyId key, uint32_t type,
                                                   std::span<const uint8_t> data) {
   return AddValueNamed(key, {}, 0, type, data);
@@ -238,8 +249,39 @@ void HiveBuilder::LayOutKey(Key& key) {
   for (ValueId v = key.firstValue; v >= 0;) {
     Value& value = m_values[static_cast<size_t>(v)];
     value.valueOffset = Allocate(vk::kName + uint32_t{value.nameBytes});
-    value.dataOffset = value.dataLength > 4 ? Allocate(value.dataLength) : 0;
+    if (value.bigData) {
+      LayOutBigData(value);
+    } else {
+      value.dataOffset = value.dataLength > 4 ? Allocate(value.dataLength) : 0;
+    }
     v = value.next;
+  }
+}
+
+// The "db" record, the segment list, then each segment.
+void HiveBuilder::LayOutBigData(Value& value) {
+  constexpr uint32_t kSegment = hive::big_data::kSegmentBytes;
+  value.segmentCount = (value.dataLength + kSegment - 1) / kSegment;
+  value.dataOffset = Allocate(hive::big_data::kRecordSize);
+  value.segmentListOffset = Allocate(4 * value.segmentCount);
+  value.segmentStart = static_cast<uint32_t>(m_segmentOffsets.size());
+  for (uint32_t i = 0; i < value.segmentCount; ++i) {
+    m_segmentOffsets.push_back(Allocate(std::min(kSegment, value.dataLength - i * kSegment)));
+  }
+}
+
+void HiveBuilder::WriteBigData(const Value& value, const uint8_t* data) {
+  namespace db = hive::big_data;
+  uint8_t* record = RecordAt(value.dataOffset, db::kRecordSize);
+  StoreU16(record + db::kSignature, db::kDbSignature);
+  StoreU16(record + db::kSegmentCount, static_cast<uint16_t>(value.segmentCount));
+  hive::StoreU32(record + db::kSegmentList, CellOf(value.segmentListOffset));
+  uint8_t* list = RecordAt(value.segmentListOffset, 4 * value.segmentCount);
+  for (uint32_t i = 0; i < value.segmentCount; ++i) {
+    const uint32_t segment = m_segmentOffsets[value.segmentStart + i];
+    const uint32_t size = std::min(db::kSegmentBytes, value.dataLength - i * db::kSegmentBytes);
+    hive::StoreU32(list + 4 * i, CellOf(segment));
+    std::memcpy(RecordAt(segment, size), data + size_t{i} * db::kSegmentBytes, size);
   }
 }
 
@@ -364,7 +406,11 @@ void HiveBuilder::WriteValue(const Value& value) {
   } else {
     hive::StoreU32(rec + vk::kDataLength, value.dataLength);
     hive::StoreU32(rec + vk::kDataOffset, CellOf(value.dataOffset));
-    std::memcpy(RecordAt(value.dataOffset, value.dataLength), data, value.dataLength);
+    if (value.bigData) {
+      WriteBigData(value, data);
+    } else {
+      std::memcpy(RecordAt(value.dataOffset, value.dataLength), data, value.dataLength);
+    }
   }
   hive::StoreU32(rec + vk::kType, value.type);
   StoreU16(rec + vk::kFlags, value.flags);
@@ -388,7 +434,7 @@ void HiveBuilder::WriteBaseBlock(uint32_t rootRecord) {
   hive::StoreU32(p + bb::kSecondarySequence, 1);
   StoreU64(p + 12, kTimestamp);
   hive::StoreU32(p + bb::kMajorVersion, 1);
-  hive::StoreU32(p + bb::kMinorVersion, 3);
+  hive::StoreU32(p + bb::kMinorVersion, m_minorVersion);
   hive::StoreU32(p + bb::kFileType, 0);
   hive::StoreU32(p + bb::kFileFormat, 1);
   hive::StoreU32(p + bb::kRootCell, CellOf(rootRecord));
@@ -401,6 +447,7 @@ void HiveBuilder::WriteBaseBlock(uint32_t rootRecord) {
 const std::vector<uint8_t>& HiveBuilder::Build() {
   m_bins.clear();
   m_leafOffsets.clear();
+  m_segmentOffsets.clear();
   VisitPreOrder([this](Key& key) { LayOutKey(key); });
   const Bin& last = m_bins.back();
   m_image.assign(size_t{last.start} + last.size, 0);
@@ -435,6 +482,16 @@ uint32_t HiveBuilder::ValueOffset(ValueId value) const {
 
 uint32_t HiveBuilder::DataOffset(ValueId value) const {
   return m_values.at(static_cast<size_t>(value)).dataOffset;
+}
+
+uint32_t HiveBuilder::SegmentListOffset(ValueId value) const {
+  return m_values.at(static_cast<size_t>(value)).segmentListOffset;
+}
+
+std::vector<uint32_t> HiveBuilder::SegmentOffsets(ValueId value) const {
+  const Value& v = m_values.at(static_cast<size_t>(value));
+  const auto first = m_segmentOffsets.begin() + v.segmentStart;
+  return std::vector<uint32_t>(first, first + v.segmentCount);
 }
 
 uint32_t HiveBuilder::AppendCell(std::span<const uint8_t> record) {

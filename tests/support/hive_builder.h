@@ -56,6 +56,15 @@ class HiveBuilder {
                             std::span<const uint8_t> data);
   // The default value: flags bit 0 clear, name length 0.
   ValueId AddDefaultValue(KeyId key, uint32_t type, std::span<const uint8_t> data);
+  // A named value (one byte per character) whose data (more than 4 bytes) is
+  // stored as big data: a "db" record, its segment list, then the segments,
+  // 16,344 bytes each but the last. Big data belongs in hives of version 1.4
+  // or later: see SetMinorVersion.
+  ValueId AddBigDataValue(KeyId key, std::string_view latin1Name, uint32_t type,
+                          std::span<const uint8_t> data);
+
+  // The minor format version the base block states (default 3).
+  void SetMinorVersion(uint32_t minor) { m_minorVersion = minor; }
 
   // Lays out and writes the hive; the result is also kept for patching.
   const std::vector<uint8_t>& Build();
@@ -67,7 +76,9 @@ class HiveBuilder {
   std::vector<uint32_t> LeafListOffsets(KeyId key) const;  // the leaf lists of an "ri"
   uint32_t ValueListOffset(KeyId key) const;    // 0 when the key has no values
   uint32_t ValueOffset(ValueId value) const;    // the "vk" record
-  uint32_t DataOffset(ValueId value) const;     // the data cell's record; 0 when inline
+  uint32_t DataOffset(ValueId value) const;     // the data cell's record ("db" for big data); 0 when inline
+  uint32_t SegmentListOffset(ValueId value) const;            // big data: the segment list
+  std::vector<uint32_t> SegmentOffsets(ValueId value) const;  // big data: each segment's record
 
   // Appends a cell holding record in a new hive bin at the end of the file and
   // returns its record offset. Use after Build() to craft damaged structures.
@@ -121,6 +132,10 @@ class HiveBuilder {
     uint64_t dataStart = 0;  // into m_data
     uint32_t valueOffset = 0;
     uint32_t dataOffset = 0;
+    bool bigData = false;
+    uint32_t segmentListOffset = 0;
+    uint32_t segmentStart = 0;  // into m_segmentOffsets
+    uint32_t segmentCount = 0;
   };
   struct Bin {
     uint32_t start = 0;  // file offsets
@@ -137,6 +152,8 @@ class HiveBuilder {
   void WriteKey(const Key& key);
   void WriteSubkeyLists(const Key& key);
   void WriteValue(const Value& value);
+  void LayOutBigData(Value& value);
+  void WriteBigData(const Value& value, const uint8_t* data);
   void WriteBin(const Bin& b);
   void WriteBaseBlock(uint32_t rootRecord);
   template <typename Visit>
@@ -148,6 +165,8 @@ class HiveBuilder {
   std::vector<uint8_t> m_names;  // every name's stored bytes
   std::vector<uint8_t> m_data;   // every value's data
   std::vector<uint32_t> m_leafOffsets;
+  std::vector<uint32_t> m_segmentOffsets;
+  uint32_t m_minorVersion = 3;
   std::vector<Bin> m_bins;
   std::vector<uint8_t> m_image;
 };

@@ -8,9 +8,12 @@
 #include <vector>
 
 #include "hive/format.h"
+#include "hive/hive_file.h"
 #include "hive_builder.h"
+#include "recovery/log_replay.h"
 #include "repeating_lists_hive.h"
 #include "run_process.h"
+#include "temp_folder.h"
 #include "temp_hive.h"
 
 namespace {
@@ -31,6 +34,7 @@ TEST(DumpTool, UsageErrorsExitWith2) {
   EXPECT_EQ(RunProcess({kDump}).exitStatus, 2);
   EXPECT_EQ(RunProcess({kDump, "--bogus", "x"}).exitStatus, 2);
   EXPECT_EQ(RunProcess({kDump, "a", "b"}).exitStatus, 2);
+  EXPECT_EQ(RunProcess({kDump, "--open-anyway"}).exitStatus, 2);
 }
 
 TEST(DumpTool, RejectedFileNamesPathAndReason) {
@@ -45,6 +49,51 @@ TEST(DumpTool, RejectedFileNamesPathAndReason) {
   EXPECT_EQ(newer.exitStatus, 1);
   EXPECT_EQ(newer.out, "");
   EXPECT_EQ(newer.err, "keyloom-dump: " + v15 + ": is format version 1.5; Keyloom reads version 1.3\n");
+}
+
+// A version 1.5 hive not saved cleanly, opened anyway: the tree as the strict
+// open prints it for the same hive at version 1.3, and one stderr line per
+// thing done, the log replay's notes passed through.
+TEST(DumpTool, OpenAnywaySaysWhatItDidOnStderr) {
+  namespace bb = hive::base_block;
+  HiveBuilder builder;
+  const auto software = builder.AddKey(builder.Root(), "Software");
+  builder.AddValue(software, "Count", 4, std::vector<uint8_t>{7, 0, 0, 0});
+  testsupport::TempFolder folder;
+  const std::string clean = folder.Write("clean", builder.Build());
+  builder.PatchU32(bb::kMinorVersion, 5);
+  builder.PatchU32(bb::kPrimarySequence, 2);
+  builder.FixChecksum();
+  const std::string path = folder.Write("SYSTEM", builder.Bytes());
+
+  std::string expectedErr = "keyloom-dump: " + path + ": version 1.5\n";
+  auto replayed = hive::OpenHiveFile(path);
+  ASSERT_TRUE(replayed);
+  for (const std::string& note : recovery::ApplyTransactionLogs(*replayed, path).notes) {
+    expectedErr += "keyloom-dump: " + path + ": " + note + "\n";
+  }
+  for (const std::vector<std::string>& options :
+       {std::vector<std::string>{"--open-anyway", "--values"}, {"--values", "--open-anyway"}}) {
+    const auto dump = RunProcess({kDump, options[0], options[1], path});
+    EXPECT_EQ(dump.exitStatus, 0);
+    EXPECT_EQ(dump.out, RunProcess({kDump, "--values", clean}).out);
+    EXPECT_EQ(dump.err, expectedErr);
+  }
+  const auto strict = RunProcess({kDump, path});
+  EXPECT_EQ(strict.exitStatus, 1);
+  EXPECT_EQ(strict.err, "keyloom-dump: " + path +
+                            ": has sequence numbers that differ (2 and 1): the hive was not saved "
+                            "cleanly and its log files are needed\n");
+
+  builder.PatchU32(bb::kFileType, 6);
+  builder.FixChecksum();
+  const std::string log = folder.Write("system.LOG1", builder.Bytes());
+  const auto refused = RunProcess({kDump, "--open-anyway", log});
+  EXPECT_EQ(refused.exitStatus, 1);
+  EXPECT_EQ(refused.out, "");
+  EXPECT_EQ(refused.err, "keyloom-dump: " + log +
+                             ": is a transaction log (file type 6) of the hive SYSTEM beside it; "
+                             "open SYSTEM instead\n");
 }
 
 TEST(DumpTool, EscapesControlCharactersInLabels) {

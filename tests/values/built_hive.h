@@ -15,6 +15,7 @@
 #include "hive/little_endian.h"
 #include "hive/value.h"
 #include "hive_builder.h"
+#include "recovery/open_anyway.h"
 #include "temp_hive.h"
 
 namespace valuetests {
@@ -55,6 +56,15 @@ class BuiltHive {
     m_file = std::make_unique<testsupport::TempHive>(builder.Bytes());
     std::string reason;
     m_hive = m_file->Open(&reason);
+    EXPECT_TRUE(m_hive) << reason;
+    return *m_hive;
+  }
+  // The same, opened the wider way (newer versions); report receives what it did.
+  hive::HiveFile& OpenAnyway(recovery::OpenReport* report = nullptr) {
+    if (builder.Bytes().empty()) builder.Build();
+    m_file = std::make_unique<testsupport::TempHive>(builder.Bytes());
+    std::string reason;
+    m_hive = recovery::OpenHiveAnyway(m_file->Path(), &reason, report);
     EXPECT_TRUE(m_hive) << reason;
     return *m_hive;
   }
