@@ -16,6 +16,17 @@ uint32_t MapLimit(const HiveFile& hive) {
 
 }  // namespace
 
+uint32_t InPlaceBytes::HeldFrom(uint32_t offset) const {
+  if (!IsMappedInPlace(m_hive)) return 0;
+  const uint32_t limit = MapLimit(m_hive);
+  return offset < limit ? limit - offset : 0;
+}
+
+void InPlaceBytes::Copy(uint32_t offset, uint8_t* destination, uint32_t count) const {
+  const std::span<const uint8_t> held = HeldInPlace(m_hive, offset, count);
+  std::copy(held.begin(), held.end(), destination);
+}
+
 bool IsMappedInPlace(const HiveFile& hive) { return hive.BytesAt(0, kMinimumHiveSize) != nullptr; }
 
 std::span<const uint8_t> HeldInPlace(const HiveFile& hive, uint32_t offset, uint32_t length) {

@@ -15,6 +15,7 @@
 #include "hive/hive_file.h"
 #include "hive/key_node.h"
 #include "hive/value.h"
+#include "hive/value_data.h"
 
 namespace hive {
 
@@ -24,6 +25,18 @@ bool IsMappedInPlace(const HiveFile& hive);
 // The part of [offset, offset + length) that the map holds from offset on:
 // the whole range, the part before the end of the file, or nothing.
 std::span<const uint8_t> HeldInPlace(const HiveFile& hive, uint32_t offset, uint32_t length);
+
+// The hive's bytes in place, for GatherValueData and its kin: what the map
+// holds, and copies out of it.
+class InPlaceBytes final : public HiveBytes {
+ public:
+  explicit InPlaceBytes(const HiveFile& hive) : m_hive(hive) {}
+  uint32_t HeldFrom(uint32_t offset) const override;
+  void Copy(uint32_t offset, uint8_t* destination, uint32_t count) const override;
+
+ private:
+  const HiveFile& m_hive;
+};
 
 // Fills key with the fixed part of the key node at recordOffset. False, key
 // untouched, when the map does not hold all of it.

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <functional>
 #include <limits>
 
 #include "hive/format.h"
@@ -44,16 +45,17 @@ DataPlace LocateData(const HiveBytes& source, const HiveFile& hive, const ValueR
   return place;
 }
 
-// Supplies the first count bytes of big data into destination (when given)
-// where the segments hold them, and returns how many leading bytes they
-// supply without a gap.
-uint32_t SupplySegments(const HiveBytes& source, const HiveFile& hive, const DataPlace& place,
-                        uint32_t count, uint8_t* destination) {
+// Walks the segments that hold the first count bytes of big data, in order:
+// for each, visit(segment, at, take, part) with the segment's record offset,
+// the part's place in the data, the bytes the hive holds of it (take) and the
+// bytes it should give (part). Stops when the segment list ends in the hive or
+// the budget of the file's size is spent.
+template <typename Visit>
+void WalkSegments(const HiveBytes& source, const HiveFile& hive, const DataPlace& place,
+                  uint32_t count, Visit visit) {
   const uint32_t needed = count / big_data::kSegmentBytes + (count % big_data::kSegmentBytes != 0);
   const uint32_t segments = std::min(place.segmentCount, needed);
   uint64_t budget = static_cast<uint64_t>(std::max<int64_t>(hive.Size(), 0));
-  uint32_t leading = 0;
-  bool gap = false;
   for (uint32_t i = 0; i < segments && budget > 0; ++i) {
     // Entries lie one after another: once one is past the end, so are the rest.
     const uint64_t entry = uint64_t{place.segmentList} + 4 * uint64_t{i};
@@ -65,11 +67,25 @@ uint32_t SupplySegments(const HiveBytes& source, const HiveFile& hive, const Dat
     const uint32_t part = std::min(big_data::kSegmentBytes, count - at);
     const auto take = static_cast<uint32_t>(
         std::min<uint64_t>({part, source.HeldFrom(segment), budget}));
-    if (take > 0 && destination != nullptr) source.Copy(segment, destination + at, take);
     budget -= take;
-    if (!gap) leading += take;
-    gap = gap || take < part;
+    if (!visit(segment, at, take, part)) break;
   }
+}
+
+// Supplies the first count bytes of big data into destination (when given)
+// where the segments hold them, and returns how many leading bytes they
+// supply without a gap.
+uint32_t SupplySegments(const HiveBytes& source, const HiveFile& hive, const DataPlace& place,
+                        uint32_t count, uint8_t* destination) {
+  uint32_t leading = 0;
+  bool gap = false;
+  WalkSegments(source, hive, place, count,
+               [&](uint32_t segment, uint32_t at, uint32_t take, uint32_t part) {
+                 if (take > 0 && destination != nullptr) source.Copy(segment, destination + at, take);
+                 if (!gap) leading += take;
+                 gap = gap || take < part;
+                 return true;
+               });
   return leading;
 }
 
@@ -117,6 +133,18 @@ std::span<const uint8_t> GatherValueData(const HiveBytes& source, const HiveFile
   bytes.assign(count, 0);
   Supply(source, hive, place, count, bytes.data());
   return bytes;
+}
+
+bool BigDataLeadingPieces(const HiveBytes& source, const HiveFile& hive, const ValueRecord& value,
+                          const std::function<void(uint32_t, uint32_t)>& take) {
+  const DataPlace place = LocateData(source, hive, value);
+  if (!place.isBigData) return false;
+  WalkSegments(source, hive, place, std::min(place.length, kMaxValueDataBytes),
+               [&](uint32_t segment, uint32_t, uint32_t held, uint32_t part) {
+                 if (held > 0) take(segment, held);
+                 return held == part;
+               });
+  return true;
 }
 
 void CopyValueData(const HiveBytes& source, const HiveFile& hive, const ValueRecord& value,

@@ -16,6 +16,7 @@
 // Nothing here reads outside what the HiveBytes says the hive holds.
 
 #include <cstdint>
+#include <functional>
 #include <span>
 #include <vector>
 
@@ -75,6 +76,13 @@ enum class DataCut {
 std::span<const uint8_t> GatherValueData(const HiveBytes& source, const HiveFile& hive,
                                          const ValueRecord& value, DataCut cut,
                                          std::vector<uint8_t>& bytes);
+
+// For a value whose data is big data: calls take(recordOffset, count) for
+// each file range that holds the data's leading bytes, in order, up to the
+// first byte the segments do not supply or kMaxValueDataBytes, and returns
+// true. Returns false, calling nothing, for data of any other kind.
+bool BigDataLeadingPieces(const HiveBytes& source, const HiveFile& hive, const ValueRecord& value,
+                          const std::function<void(uint32_t, uint32_t)>& take);
 
 // Copies the first count bytes of the data of a value stored outside its
 // record (a data length above 4, bit 31 cleared) into destination, only where

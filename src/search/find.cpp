@@ -29,14 +29,26 @@ bool LooksIn(const FindOptions& options, Where where) {
 // where Find reaches value data.
 template <typename Take>
 void TakeValueDataPieces(const hive::HiveFile& hive, const hive::ValueRecord& value, Take take) {
-  const std::span<const uint8_t> held = hive::ValueDataInPlace(hive, value);
-  take(held);
-  // A stored length up to the limit is honoured with zeros where the file
-  // ends: an odd byte before the end then still makes a code unit.
+  // Big data (version 1.4 and later) comes segment by segment, straight from
+  // the map, up to the first byte its segments do not supply.
   const uint32_t length = hive::LoadU32(&value.bytes[hive::value_record::kDataLength]) &
                           ~hive::value_record::kInlineData;
+  size_t held = 0;
+  const bool bigData = length > hive::big_data::kSegmentBytes && hive::BigDataLeadingPieces(
+      hive::InPlaceBytes(hive), hive, value, [&](uint32_t offset, uint32_t count) {
+        const std::span<const uint8_t> piece = hive::HeldInPlace(hive, offset, count);
+        held += piece.size();
+        take(piece);
+      });
+  if (!bigData) {
+    const std::span<const uint8_t> piece = hive::ValueDataInPlace(hive, value);
+    held = piece.size();
+    take(piece);
+  }
+  // A stored length up to the limit is honoured with zeros where the file
+  // ends: an odd byte before the end then still makes a code unit.
   static constexpr uint8_t kZero[1] = {0};
-  if (held.size() < length && length <= hive::kMaxValueDataBytes && held.size() % 2 == 1) {
+  if (held < length && length <= hive::kMaxValueDataBytes && held % 2 == 1) {
     take(std::span<const uint8_t>(kZero));
   }
 }

@@ -11,6 +11,7 @@
 #include "built_hive.h"
 #include "hive/hive_file.h"
 #include "hive_builder.h"
+#include "recovery/open_anyway.h"
 #include "search/find.h"
 #include "temp_hive.h"
 #include "tree/build_key_tree.h"
@@ -34,12 +35,13 @@ struct SearchedHive {
   tree::KeyIndex index;
   search::FindSignals signals;
 
-  // Writes the image (built first when nothing was) and walks it.
-  void Open() {
+  // Writes the image (built first when nothing was) and walks it; anyway
+  // opens it the wider way (newer versions).
+  void Open(bool anyway = false) {
     if (builder.Bytes().empty()) builder.Build();
     file = std::make_unique<testsupport::TempHive>(builder.Bytes());
     std::string reason;
-    hive = file->Open(&reason);
+    hive = anyway ? recovery::OpenHiveAnyway(file->Path(), &reason, nullptr) : file->Open(&reason);
     ASSERT_TRUE(hive) << reason;
     tree::BuildSignals build;
     tree::BuildKeyTree(keys, index, *hive, build);

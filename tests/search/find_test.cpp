@@ -159,3 +159,27 @@ TEST(Find, LeavesTheReadPositionAlone) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(Find, ReadsBigDataSegmentBySegmentInNewerHivesOnly) {
+  // A string of 40,000 bytes in three segments, with the text searched for
+  // straddling the first segment boundary (16,344 bytes = 8,172 code units).
+  std::u16string text(8170, u'x');
+  text += u"needle";
+  text.append(20000 - text.size() - 1, u'y');
+  for (const uint32_t minor : {5u, 3u}) {
+    findtests::SearchedHive h;
+    h.builder.SetMinorVersion(minor);
+    const auto key = h.builder.AddKey(h.builder.Root(), "Big");
+    h.builder.AddBigDataValue(key, "Data", 1, Sz(text));
+    h.Open(/*anyway=*/minor != 3);
+    // A version 1.3 hive reads the "db" record itself as the data: no text.
+    const std::vector<FindMatch> expected =
+        minor == 3 ? std::vector<FindMatch>{} : std::vector<FindMatch>{{1, 0}};
+    EXPECT_EQ(h.All(Options("needle", kData)), expected) << minor;
+    EXPECT_EQ(h.All(Options("yyy", kData)), expected) << minor;
+  }
+}
+
+}  // namespace
