@@ -189,11 +189,12 @@ int CloseHive(std::unique_ptr<HiveFile>& hive) {
 
 namespace {
 
-constexpr int64_t kMaxOverlaySize = int64_t{1} << 32;
+// Reads reach no further than 2^31 (the read position is a signed 32-bit offset).
+constexpr int64_t kMaxOverlaySize = int64_t{1} << 31;
 
 bool RunsFit(int64_t imageSize, std::span<const ReplacedBytes> replaced, std::string* reason) {
   if (imageSize > kMaxOverlaySize) {
-    SetReason(reason, "an image of " + std::to_string(imageSize) + " bytes is larger than 4 GiB");
+    SetReason(reason, "an image of " + std::to_string(imageSize) + " bytes is larger than 2 GiB");
     return false;
   }
   for (const ReplacedBytes& run : replaced) {

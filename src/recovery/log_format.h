@@ -22,9 +22,11 @@ namespace recovery {
 inline constexpr int64_t kLogHeaderSize = 512;  // the base block copy
 inline constexpr int64_t kLogAlignment = 512;    // entries and dirty pages start on these
 
-// The largest hive a log may describe: 4 GiB, base block included. Every
-// offset in a log is 32 bits relative to the first hive bin.
-inline constexpr int64_t kMaxImageSize = int64_t{1} << 32;
+// The largest hive a log may describe, base block included: 2 GiB, as far as
+// the read primitives reach (their read position is a signed 32-bit offset).
+// Offsets in a log are 32 bits from the first hive bin, so a log could claim
+// up to 4 GiB plus 4096 bytes.
+inline constexpr int64_t kMaxImageSize = int64_t{1} << 31;
 
 // File types of the base block copy at the start of a log.
 inline constexpr uint32_t kPrimaryFileType = 0;

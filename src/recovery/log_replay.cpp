@@ -200,6 +200,9 @@ void ReplayOldLogs(hive::HiveFile& hive, bool checksumSound, std::vector<FoundLo
     }
     OldLogPages pages;
     log.notApplied = ReadOldLogPages(log.file->Bytes(), pages);
+    if (log.notApplied.empty() && pages.pages == 0) {
+      log.notApplied = pages.stop.empty() ? "its dirty vector names no pages" : pages.stop;
+    }
     if (!log.notApplied.empty()) continue;
     chosen = &log;
     replay.runs = std::move(pages.runs);

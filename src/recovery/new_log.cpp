@@ -24,7 +24,10 @@ std::string CheckEntry(std::span<const uint8_t> log, int64_t offset, LogEntry& e
   entry.sequence = LoadU32(e + kSequence);
   entry.hiveBinsSize = LoadU32(e + kHiveBinsSize);
   entry.pageCount = LoadU32(e + kDirtyPageCount);
-  if (entry.size < kHeaderSize || int64_t{entry.size} > available) {
+  if (entry.size < kHeaderSize) {
+    return "has a size of " + std::to_string(entry.size) + " bytes, less than its header";
+  }
+  if (int64_t{entry.size} > available) {
     return "has a size of " + std::to_string(entry.size) + " bytes, past the end of the log";
   }
   const uint64_t hash1 = Marvin32(e + kPageReferences, entry.size - kPageReferences, kLogHashSeed);
@@ -34,8 +37,8 @@ std::string CheckEntry(std::span<const uint8_t> log, int64_t offset, LogEntry& e
   if (entry.hiveBinsSize == 0 || entry.hiveBinsSize % kBinsSizeUnit != 0) {
     return "has a hive bins size of " + std::to_string(entry.hiveBinsSize) + ", not a multiple of 4096";
   }
-  if (int64_t{hive::kHeaderAreaSize} + entry.hiveBinsSize > kMaxImageSize) {
-    return "claims a hive larger than 4 GiB";
+  if (const int64_t claimed = int64_t{hive::kHeaderAreaSize} + entry.hiveBinsSize; claimed > kMaxImageSize) {
+    return "claims a hive of " + std::to_string(claimed) + " bytes, more than the 2 GiB Keyloom reads";
   }
   const int64_t references = int64_t{entry.pageCount} * kReferenceSize;
   if (references > int64_t{entry.size} - kHeaderSize) {

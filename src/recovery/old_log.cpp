@@ -12,15 +12,14 @@ bool IsDirty(const uint8_t* bitmap, int64_t page) {
   return ((bitmap[page / 8] >> (page % 8)) & 1) != 0;
 }
 
-// Empty when a stretch of dirty pages that begins a hive bin holds a sound
-// bin header: at its own offset, a size of whole 4096-byte blocks. A stretch
-// that does not start with "hbin" lies inside a bin and is taken as it is.
-std::string CheckDirtyBin(const uint8_t* first, int64_t binOffset) {
+// Empty when the dirty page at binsOffset (in the log at bytes) is no bin
+// header or a sound one: at its own offset, a size of whole 4096-byte blocks.
+std::string CheckDirtyBin(const uint8_t* bytes, int64_t binsOffset) {
   using namespace hive::hive_bin;
-  if (LoadU32(first + kSignature) != kHbinSignature) return {};
-  const uint32_t size = LoadU32(first + kSize);
-  if (LoadU32(first + kOffset) != binOffset || size == 0 || size % 4096 != 0) {
-    return "the dirty bin at offset " + std::to_string(binOffset) + " is not sound";
+  if (binsOffset % 4096 != 0 || LoadU32(bytes + kSignature) != kHbinSignature) return {};
+  const uint32_t size = LoadU32(bytes + kSize);
+  if (LoadU32(bytes + kOffset) != binsOffset || size == 0 || size % 4096 != 0) {
+    return "the dirty bin at offset " + std::to_string(binsOffset) + " is not sound";
   }
   return {};
 }
@@ -35,7 +34,9 @@ std::string ReadOldLogPages(std::span<const uint8_t> log, OldLogPages& pages) {
   if (binsSize % kPageSize != 0) {
     return "has a hive bins size of " + std::to_string(binsSize) + ", not a multiple of 512";
   }
-  if (int64_t{hive::kHeaderAreaSize} + binsSize > kMaxImageSize) return "claims a hive larger than 4 GiB";
+  if (const int64_t claimed = int64_t{hive::kHeaderAreaSize} + binsSize; claimed > kMaxImageSize) {
+    return "claims a hive of " + std::to_string(claimed) + " bytes, more than the 2 GiB Keyloom reads";
+  }
   if (logSize < kBitmap || LoadU32(log.data() + kOffset) != kDirtSignature) {
     return "has no \"DIRT\" dirty vector";
   }
@@ -57,16 +58,22 @@ std::string ReadOldLogPages(std::span<const uint8_t> log, OldLogPages& pages) {
       ++page;
       continue;
     }
-    int64_t end = page + 1;
-    while (end < bits && IsDirty(bitmap, end)) ++end;
+    // A stretch of contiguous dirty pages, cut short before a bin header
+    // that is not sound.
     const uint8_t* bytes = log.data() + first + stored * kPageSize;
-    pages.stop = CheckDirtyBin(bytes, page * kPageSize);
-    if (!pages.stop.empty()) break;
+    int64_t end = page;
+    while (end < bits && IsDirty(bitmap, end)) {
+      pages.stop = CheckDirtyBin(bytes + (end - page) * kPageSize, end * kPageSize);
+      if (!pages.stop.empty()) break;
+      ++end;
+    }
+    if (end == page) break;
     pages.runs.push_back({hive::kHeaderAreaSize + page * kPageSize, bytes,
                           static_cast<uint32_t>((end - page) * kPageSize)});
     pages.pages += end - page;
     stored += end - page;
     page = end;
+    if (!pages.stop.empty()) break;
   }
   return {};
 }

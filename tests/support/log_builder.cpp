@@ -50,6 +50,8 @@ std::vector<DirtyPage> ChangedPages(std::span<const uint8_t> before, std::span<c
   return pages;
 }
 
+void FixBaseBlockChecksum(std::vector<uint8_t>& image) { Reseal(image.data()); }
+
 void SetSequenceNumbers(std::vector<uint8_t>& image, uint32_t primary, uint32_t secondary) {
   hive::StoreU32(image.data() + bb::kPrimarySequence, primary);
   hive::StoreU32(image.data() + bb::kSecondarySequence, secondary);
@@ -88,8 +90,9 @@ uint32_t NewLogWriter::AddEntry(uint32_t sequence, uint32_t hiveBinsSize, std::s
 
 void NewLogWriter::Rehash(uint32_t entryOffset) {
   uint8_t* e = m_log.data() + entryOffset;
-  const uint32_t size = std::min<uint32_t>(hive::LoadU32(e + le::kSize),
-                                           static_cast<uint32_t>(m_log.size()) - entryOffset);
+  // A patched size may be below the header or past the log: hash what there is.
+  const uint32_t size = std::clamp<uint32_t>(hive::LoadU32(e + le::kSize), le::kHeaderSize,
+                                             static_cast<uint32_t>(m_log.size()) - entryOffset);
   StoreU64(e + le::kHash1, recovery::Marvin32(e + le::kPageReferences, size - le::kPageReferences,
                                               recovery::kLogHashSeed));
   StoreU64(e + le::kHash2, recovery::Marvin32(e, le::kHash2Covers, recovery::kLogHashSeed));

@@ -23,6 +23,10 @@ struct DirtyPage {
 // after's bytes.
 std::vector<DirtyPage> ChangedPages(std::span<const uint8_t> before, std::span<const uint8_t> after);
 
+// Rewrites the checksum of the base block (or log base block copy) at the
+// start of image.
+void FixBaseBlockChecksum(std::vector<uint8_t>& image);
+
 // Sets a hive image's sequence numbers and rewrites its base block checksum.
 void SetSequenceNumbers(std::vector<uint8_t>& image, uint32_t primary, uint32_t secondary);
 
