@@ -130,7 +130,7 @@ INSTANTIATE_TEST_SUITE_P(
         HostileCase{"OldPagesMissing", true, [](Image& log) { log.resize(log.size() - 1024); },
                     "is cut short: its dirty vector names 16 pages, the file holds 14"},
         HostileCase{"OldClaimsOver4GiB", true, PatchHeader(bb::kHiveBinsSize, 0xFFFFFE00),
-                    "claims a hive of 4294971904 bytes, more than the 2 GiB Keyloom reads"},
+                    "claims a hive of 4294970880 bytes, more than the 2 GiB Keyloom reads"},
         HostileCase{"OldSequenceNumbersDiffer", true, PatchHeader(bb::kSecondarySequence, 1),
                     "its sequence numbers differ: the log itself was not written completely"},
         HostileCase{"OldTimeDiffers", true, PatchHeader(recovery::log_base_block::kLastWritten, 7),
