@@ -28,6 +28,9 @@ inline constexpr int64_t kLogAlignment = 512;    // entries and dirty pages star
 // up to 4 GiB plus 4096 bytes.
 inline constexpr int64_t kMaxImageSize = int64_t{1} << 31;
 
+// Hive bins come in multiples of this; an image grows by whole pages of it.
+inline constexpr int64_t kHivePageSize = 4096;
+
 // File types of the base block copy at the start of a log.
 inline constexpr uint32_t kPrimaryFileType = 0;
 inline constexpr uint32_t kOldLogType = 1;

@@ -246,6 +246,16 @@ LogReplay ApplyTransactionLogs(hive::HiveFile& hive, const std::string& hivePath
       if (IsOldFormat(log)) log.notApplied = "is an old-format log; the new-format logs were applied";
     }
   }
+  // The image grows as the replayed base block says, but no further than the
+  // last page the logs write: past it the image would hold zeros and no bin,
+  // and a log of a few bytes could otherwise make a hive of gigabytes (the
+  // value rows' length caps grow with the hive's size).
+  int64_t written = hive.Size();
+  for (const hive::ReplacedBytes& run : replay.runs) {
+    const int64_t end = run.fileOffset + run.length;
+    written = std::max(written, (end + kHivePageSize - 1) / kHivePageSize * kHivePageSize);
+  }
+  replay.imageSize = std::min(replay.imageSize, written);
   std::string overlayFault;
   if (replay.entries > 0 && !hive::OverlayHive(hive, replay.imageSize, replay.baseBlock, replay.runs, &overlayFault)) {
     replay.entries = 0;

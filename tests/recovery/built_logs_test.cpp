@@ -156,6 +156,19 @@ TEST(NewFormat, ALogGrowsTheHivePastThePrimaryFile) {
   EXPECT_EQ(replayed.Dump(), Dump(grown));
 }
 
+TEST(NewFormat, TheImageEndsAtTheLastPageTheLogWrites) {
+  const Image a = State(3), b = State(3, 'b');
+  Scene scene(Dirty(a));
+  NewLogWriter log(a, kHiveSequence);
+  log.AddEntry(kHiveSequence, 1u << 30, ChangedPages(a, b));  // claims a hive of 1 GiB
+  scene.Add("hive.LOG1", log.Bytes());
+  auto replayed = OpenAndReplay(scene.hive);
+  EXPECT_EQ(replayed.replay.entriesApplied, 1);
+  EXPECT_EQ(replayed.hive->Size(), static_cast<int64_t>(a.size()));
+  EXPECT_EQ(hive::LoadU32(replayed.hive->BaseBlock().data() + hive::base_block::kHiveBinsSize), 1u << 30);
+  EXPECT_EQ(replayed.Dump(), Dump(b));
+}
+
 TEST(NewFormat, ADamagedPrimaryBaseBlockIsTakenFromTheLog) {
   const Image a = State(3), b = State(3, 'b');
   Image primary = a;
