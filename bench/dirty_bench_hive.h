@@ -13,8 +13,8 @@ namespace bench {
 // of pages dirty pages; makes both first when they are missing.
 inline std::string EnsureDirtyBenchHive(uint32_t keys, uint32_t pages) {
   const std::string clean = EnsureBenchHive(keys);
-  const std::string folder = BenchHiveFolder() + "/dirty-keys-" + std::to_string(keys) + "-pages-" +
-                             std::to_string(pages);
+  const std::string folder =
+      BenchHiveFolder() + "/dirty-keys-" + std::to_string(keys) + "-pages-" + std::to_string(pages);
   ::mkdir(folder.c_str(), 0755);
   // Named as a hive with its logs beside it: the log is found by its name.
   const std::string path = folder + "/DIRTY";

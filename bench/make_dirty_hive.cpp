@@ -76,7 +76,7 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "make_dirty_hive: cannot write %s\n", out.c_str());
     return 1;
   }
-  std::printf("make_dirty_hive: %s with %u dirty pages in %u entries in %s.LOG1 (%zu bytes)\n", out.c_str(), pages,
-              sequence - kSequence, out.c_str(), log.Bytes().size());
+  std::printf("make_dirty_hive: %s with %u dirty pages in %u entries in %s.LOG1 (%zu bytes)\n", out.c_str(),
+              pages, sequence - kSequence, out.c_str(), log.Bytes().size());
   return 0;
 }

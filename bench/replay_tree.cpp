@@ -21,7 +21,8 @@ int main(int argc, char** argv) {
   }
   const std::string path = argv[argc - 1];
   std::string reason;
-  std::unique_ptr<hive::HiveFile> hive = clean ? hive::OpenHive(path, &reason) : hive::OpenHiveFile(path, &reason);
+  std::unique_ptr<hive::HiveFile> hive =
+      clean ? hive::OpenHive(path, &reason) : hive::OpenHiveFile(path, &reason);
   if (!hive) {
     std::fprintf(stderr, "replay_tree: %s: %s\n", path.c_str(), reason.c_str());
     return 1;

@@ -24,11 +24,13 @@
 
 namespace {
 
-constexpr const char* kFileNames[] = {"hive", "hive.LOG", "hive.LOG1", "hive.LOG2", "hive.log", "hive.log1", "hive.log2"};
+constexpr const char* kFileNames[] = {"hive",     "hive.LOG",  "hive.LOG1", "hive.LOG2",
+                                      "hive.log", "hive.log1", "hive.log2"};
 
 const std::string& Folder() {
   static const std::string folder = [] {
-    std::string pattern = (::access("/dev/shm", W_OK) == 0 ? "/dev/shm" : "/tmp") + std::string("/keyloom-log-fuzz-XXXXXX");
+    std::string pattern =
+        (::access("/dev/shm", W_OK) == 0 ? "/dev/shm" : "/tmp") + std::string("/keyloom-log-fuzz-XXXXXX");
     if (::mkdtemp(pattern.data()) == nullptr) std::abort();
     return pattern;
   }();
@@ -61,9 +63,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   static const bool removedAtExit = std::atexit(RemoveFolder) == 0;
   (void)removedAtExit;
   for (const char* name : kFileNames) ::unlink((Folder() + "/" + name).c_str());
-  const char* first = (input.flags & fuzzing::kOldName) != 0 ? (lower ? ".log" : ".LOG") : (lower ? ".log1" : ".LOG1");
+  const char* first =
+      (input.flags & fuzzing::kOldName) != 0 ? (lower ? ".log" : ".LOG") : (lower ? ".log1" : ".LOG1");
   WriteFile(hivePath + first, input.firstLog);
-  if ((input.flags & fuzzing::kSecondLog) != 0) WriteFile(hivePath + (lower ? ".log2" : ".LOG2"), input.secondLog);
+  if ((input.flags & fuzzing::kSecondLog) != 0)
+    WriteFile(hivePath + (lower ? ".log2" : ".LOG2"), input.secondLog);
   WriteFile(hivePath, input.primary);
 
   std::string reason;

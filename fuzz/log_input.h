@@ -50,7 +50,8 @@ inline LogInput SplitLogInput(std::span<const uint8_t> data) {
 }
 
 inline std::vector<uint8_t> JoinLogInput(uint8_t flags, std::span<const uint8_t> primary,
-                                         std::span<const uint8_t> firstLog, std::span<const uint8_t> secondLog) {
+                                         std::span<const uint8_t> firstLog,
+                                         std::span<const uint8_t> secondLog) {
   std::vector<uint8_t> out(kLogInputHeader, 0);
   out[0] = static_cast<uint8_t>(flags | (secondLog.empty() ? 0 : kSecondLog));
   hive::StoreU32(out.data() + 1, static_cast<uint32_t>(primary.size()));

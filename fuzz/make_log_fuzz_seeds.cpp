@@ -42,7 +42,9 @@ Image State(int keys, char mark) {
   return builder.Build();
 }
 
-uint32_t BinsSize(const Image& image) { return hive::LoadU32(image.data() + hive::base_block::kHiveBinsSize); }
+uint32_t BinsSize(const Image& image) {
+  return hive::LoadU32(image.data() + hive::base_block::kHiveBinsSize);
+}
 
 Image Dirty(Image image) {
   testsupport::SetSequenceNumbers(image, kSequence + 1, kSequence);
@@ -73,20 +75,27 @@ std::vector<Seed> BuiltSeeds() {
   const Image a = State(4, 'a'), b = State(4, 'b'), c = State(4, 'c'), grown = State(120, 'g');
   std::vector<Seed> seeds;
   seeds.push_back({"one-entry", fuzzing::JoinLogInput(0, Dirty(a), NewLog({&a, &b}, kSequence), {})});
-  seeds.push_back({"three-entries", fuzzing::JoinLogInput(0, Dirty(a), NewLog({&a, &b, &c, &a}, kSequence), {})});
-  seeds.push_back({"dual", fuzzing::JoinLogInput(0, Dirty(a), NewLog({&a, &b}, kSequence), NewLog({&b, &c}, kSequence + 1))});
-  seeds.push_back({"dual-reversed", fuzzing::JoinLogInput(fuzzing::kLowerCaseNames, Dirty(a), NewLog({&b, &c}, kSequence + 1),
-                                                          NewLog({&a, &b}, kSequence))});
+  seeds.push_back(
+      {"three-entries", fuzzing::JoinLogInput(0, Dirty(a), NewLog({&a, &b, &c, &a}, kSequence), {})});
+  seeds.push_back({"dual", fuzzing::JoinLogInput(0, Dirty(a), NewLog({&a, &b}, kSequence),
+                                                 NewLog({&b, &c}, kSequence + 1))});
+  seeds.push_back(
+      {"dual-reversed", fuzzing::JoinLogInput(fuzzing::kLowerCaseNames, Dirty(a),
+                                              NewLog({&b, &c}, kSequence + 1), NewLog({&a, &b}, kSequence))});
   seeds.push_back({"grows", fuzzing::JoinLogInput(0, Dirty(a), NewLog({&a, &grown}, kSequence), {})});
   seeds.push_back({"bad-hash-in-the-middle",
                    fuzzing::JoinLogInput(0, Dirty(a), NewLog({&a, &b, &c, &a}, kSequence, true), {})});
   Image damaged = a;
   damaged[hive::base_block::kChecksum] ^= 0x33;
   seeds.push_back({"damaged-base-block", fuzzing::JoinLogInput(0, damaged, NewLog({&a, &b}, kSequence), {})});
-  seeds.push_back({"old-format", fuzzing::JoinLogInput(fuzzing::kOldName, Dirty(a),
-                                                       testsupport::WriteOldLog(grown, ChangedPages(a, grown), kSequence + 1), {})});
-  seeds.push_back({"old-and-new", fuzzing::JoinLogInput(0, Dirty(a), testsupport::WriteOldLog(b, ChangedPages(a, b), kSequence + 1),
-                                                        NewLog({&a, &c}, kSequence))});
+  seeds.push_back(
+      {"old-format",
+       fuzzing::JoinLogInput(fuzzing::kOldName, Dirty(a),
+                             testsupport::WriteOldLog(grown, ChangedPages(a, grown), kSequence + 1), {})});
+  seeds.push_back(
+      {"old-and-new",
+       fuzzing::JoinLogInput(0, Dirty(a), testsupport::WriteOldLog(b, ChangedPages(a, b), kSequence + 1),
+                             NewLog({&a, &c}, kSequence))});
   return seeds;
 }
 
@@ -107,7 +116,8 @@ std::vector<Seed> RealSeeds(const std::filesystem::path& dirty) {
       primary.resize(std::min({primary.size(), used, kMaxRealPrimary}));
       const Image log1 = ReadFile(file.path().string() + ".LOG1");
       const Image log2 = ReadFile(file.path().string() + ".LOG2");
-      seeds.push_back({"real-" + set.path().filename().string(), fuzzing::JoinLogInput(0, primary, log1, log2)});
+      seeds.push_back(
+          {"real-" + set.path().filename().string(), fuzzing::JoinLogInput(0, primary, log1, log2)});
     }
   }
   return seeds;

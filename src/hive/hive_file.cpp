@@ -241,6 +241,46 @@ const uint8_t* MapImage(int fd, int64_t fileSize, size_t length,
   return image;
 }
 
+// The replaced pages of an image without a map: each 4096-byte page that a
+// run (or the base block) touches, read from the file, then
+// the runs and the base block copied in. readFile(at, destination, count)
+// reads the file's own bytes.
+template <typename ReadFile>
+std::unique_ptr<OverlayPages> BuildOverlayPages(std::span<const ReplacedBytes> replaced,
+                                                const std::array<uint8_t, kBaseBlockSize>& baseBlock,
+                                                ReadFile readFile) {
+  auto pages = std::make_unique<OverlayPages>();
+  pages->starts.push_back(0);
+  for (const ReplacedBytes& run : replaced) {
+    for (int64_t at = run.fileOffset - run.fileOffset % kOverlayPageSize; at < run.fileOffset + run.length;
+         at += kOverlayPageSize) {
+      pages->starts.push_back(at);
+    }
+  }
+  std::sort(pages->starts.begin(), pages->starts.end());
+  pages->starts.erase(std::unique(pages->starts.begin(), pages->starts.end()), pages->starts.end());
+  pages->bytes.assign(pages->starts.size() * kOverlayPageSize, 0);
+  for (size_t i = 0; i < pages->starts.size(); ++i) {
+    readFile(pages->starts[i], pages->bytes.data() + i * kOverlayPageSize, static_cast<int32_t>(kOverlayPageSize));
+  }
+  const auto copyIn = [&pages](int64_t at, const uint8_t* bytes, int64_t count) {
+    while (count > 0) {
+      const int64_t pageStart = at - at % kOverlayPageSize;
+      const int64_t take = std::min(count, pageStart + kOverlayPageSize - at);
+      uint8_t* page = pages->bytes.data() + (std::lower_bound(pages->starts.begin(), pages->starts.end(), pageStart) -
+                                             pages->starts.begin()) *
+                                                kOverlayPageSize;
+      std::memcpy(page + (at - pageStart), bytes, static_cast<size_t>(take));
+      at += take;
+      bytes += take;
+      count -= take;
+    }
+  };
+  for (const ReplacedBytes& run : replaced) copyIn(run.fileOffset, run.bytes, run.length);
+  copyIn(0, baseBlock.data(), kBaseBlockSize);
+  return pages;
+}
+
 }  // namespace
 
 bool OverlayHive(HiveFile& hive, int64_t imageSize, const std::array<uint8_t, kBaseBlockSize>& baseBlock,
@@ -250,49 +290,19 @@ bool OverlayHive(HiveFile& hive, int64_t imageSize, const std::array<uint8_t, kB
   const auto pageSize = static_cast<int64_t>(::sysconf(_SC_PAGESIZE));
   const auto length = static_cast<size_t>((imageSize + pageSize - 1) / pageSize * pageSize);
   hive.m_pages.reset();
-  const uint8_t* image =
-      MapImage(hive.m_fd, std::min(hive.m_fileSize, imageSize), length, baseBlock, replaced);
-  if (image != nullptr) {
-    Unmap(hive.m_map, hive.m_mapLength);
-    hive.m_map = image;
-    hive.m_mapLength = length;
-  } else {
-    // No map: keep each touched 4096-byte page of the image in a table.
-    Unmap(hive.m_map, hive.m_mapLength);
-    hive.m_map = nullptr;
-    hive.m_mapLength = 0;
-    auto pages = std::make_unique<OverlayPages>();
-    pages->starts.push_back(0);
-    for (const ReplacedBytes& run : replaced) {
-      for (int64_t at = run.fileOffset - run.fileOffset % kOverlayPageSize; at < run.fileOffset + run.length;
-           at += kOverlayPageSize) {
-        pages->starts.push_back(at);
-      }
-    }
-    std::sort(pages->starts.begin(), pages->starts.end());
-    pages->starts.erase(std::unique(pages->starts.begin(), pages->starts.end()), pages->starts.end());
-    pages->bytes.assign(pages->starts.size() * kOverlayPageSize, 0);
-    for (size_t i = 0; i < pages->starts.size(); ++i) {
-      hive.ReadOut(pages->starts[i], pages->bytes.data() + i * kOverlayPageSize,
-                   static_cast<int32_t>(kOverlayPageSize));
-    }
-    const auto copyIn = [&pages](int64_t at, const uint8_t* bytes, int64_t count) {
-      while (count > 0) {
-        const int64_t pageStart = at - at % kOverlayPageSize;
-        const int64_t take = std::min(count, pageStart + kOverlayPageSize - at);
-        std::memcpy(const_cast<uint8_t*>(pages->Find(pageStart)) + (at - pageStart), bytes,
-                    static_cast<size_t>(take));
-        at += take;
-        bytes += take;
-        count -= take;
-      }
-    };
-    for (const ReplacedBytes& run : replaced) copyIn(run.fileOffset, run.bytes, run.length);
-    copyIn(0, baseBlock.data(), kBaseBlockSize);
-    hive.m_pages = std::move(pages);
+  const uint8_t* image = MapImage(hive.m_fd, std::min(hive.m_fileSize, imageSize), length, baseBlock, replaced);
+  Unmap(hive.m_map, hive.m_mapLength);
+  hive.m_map = image;
+  hive.m_mapLength = image != nullptr ? length : 0;
+  if (image == nullptr) {
+    // No map: each touched page of the image is kept in a table.
+    hive.m_pages = BuildOverlayPages(replaced, baseBlock, [&hive](int64_t at, uint8_t* destination, int32_t count) {
+      hive.ReadFileBytes(at, destination, count);
+    });
   }
   hive.m_size = imageSize;
-  hive.m_mappedEnd = hive.m_map == nullptr ? 0 : std::min<uint64_t>(static_cast<uint64_t>(imageSize), uint64_t{INT32_MAX} + 1);
+  hive.m_mappedEnd =
+      image == nullptr ? 0 : std::min<uint64_t>(static_cast<uint64_t>(imageSize), uint64_t{INT32_MAX} + 1);
   hive.m_baseBlock = baseBlock;
   return true;
 }

@@ -102,9 +102,10 @@ struct ReplacedBytes {
 // kept in a table of their own and reads go through pread.
 //
 // Returns false, leaving the hive as it was, with the reason, when imageSize
-// passes 2 GiB (where the read position ends) or a run does not lie inside the image. Bytes a run points to
-// may lie in a guarded mapping (mapping_guard.h): a shrunken source reads as
-// zeros. Call before the hive is read by anyone else; not thread-safe.
+// passes 2 GiB (where the read position ends) or a run does not lie inside
+// the image. Bytes a run points to may lie in a guarded mapping
+// (mapping_guard.h): a shrunken source reads as zeros. Call before the hive is
+// read by anyone else; not thread-safe.
 bool OverlayHive(HiveFile& hive, int64_t imageSize, const std::array<uint8_t, kBaseBlockSize>& baseBlock,
                  std::span<const ReplacedBytes> replaced, std::string* reason = nullptr);
 

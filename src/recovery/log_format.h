@@ -20,7 +20,7 @@
 namespace recovery {
 
 inline constexpr int64_t kLogHeaderSize = 512;  // the base block copy
-inline constexpr int64_t kLogAlignment = 512;    // entries and dirty pages start on these
+inline constexpr int64_t kLogAlignment = 512;   // entries and dirty pages start on these
 
 // The largest hive a log may describe, base block included: 2 GiB, as far as
 // the read primitives reach (their read position is a signed 32-bit offset).

@@ -70,7 +70,8 @@ void OpenLog(FoundLog& log) {
   } else {
     log.fileType = LoadU32(bytes.data() + hive::base_block::kFileType);
     if (log.fileType != kOldLogType && log.fileType != kOldLogVariantType && log.fileType != kNewLogType) {
-      log.notApplied = "has file type " + std::to_string(log.fileType) + "; a transaction log has type 1, 2 or 6";
+      log.notApplied =
+          "has file type " + std::to_string(log.fileType) + "; a transaction log has type 1, 2 or 6";
     }
   }
   if (!log.notApplied.empty()) log.file.reset();
@@ -95,14 +96,16 @@ std::string WhyNotContinued(const NewLogEntries& log, uint32_t next) {
     if (!log.stop.empty()) return log.stop;
     return "its log entries are older than the hive (sequence numbers below " + std::to_string(next) + ")";
   }
-  return "its log entries do not continue the hive: entry " + std::to_string(at + 1) + " has sequence number " +
-         std::to_string(log.entries[at].sequence) + " where " + std::to_string(next) + " is needed";
+  return "its log entries do not continue the hive: entry " + std::to_string(at + 1) +
+         " has sequence number " + std::to_string(log.entries[at].sequence) + " where " +
+         std::to_string(next) + " is needed";
 }
 
 // New format: starting at the sequence number the hive needs, applies the
 // entries of whichever log continues the sequence, then of the other, while
 // they do. Fills replay when any entry applies.
-void ReplayNewLogs(const hive::HiveFile& hive, bool checksumSound, std::vector<FoundLog>& logs, Replay& replay) {
+void ReplayNewLogs(const hive::HiveFile& hive, bool checksumSound, std::vector<FoundLog>& logs,
+                   Replay& replay) {
   std::vector<FoundLog*> candidates;
   for (FoundLog& log : logs) {
     if (!IsNewFormat(log)) continue;
@@ -118,7 +121,8 @@ void ReplayNewLogs(const hive::HiveFile& hive, bool checksumSound, std::vector<F
     const FoundLog* earliest = nullptr;
     for (const FoundLog* log : candidates) {
       if (log->entries.entries.empty()) continue;
-      if (earliest == nullptr || log->entries.entries.front().sequence < earliest->entries.entries.front().sequence) {
+      if (earliest == nullptr ||
+          log->entries.entries.front().sequence < earliest->entries.entries.front().sequence) {
         earliest = log;
       }
     }
@@ -142,7 +146,8 @@ void ReplayNewLogs(const hive::HiveFile& hive, bool checksumSound, std::vector<F
       const size_t first = at;
       for (; at < entries.size() && entries[at].sequence == next; ++at, ++next) {
         AppendEntryPages(log.file->Bytes(), entries[at], replay.runs);
-        replay.imageSize = std::max(replay.imageSize, hive::kHeaderAreaSize + int64_t{entries[at].hiveBinsSize});
+        replay.imageSize =
+            std::max(replay.imageSize, hive::kHeaderAreaSize + int64_t{entries[at].hiveBinsSize});
         last = &entries[at];
       }
       const auto count = static_cast<int32_t>(at - first);
@@ -190,7 +195,8 @@ void ReplayOldLogs(hive::HiveFile& hive, bool checksumSound, std::vector<FoundLo
       continue;
     }
     const uint8_t* bytes = log.file->Bytes().data();
-    if (LoadU32(bytes + hive::base_block::kPrimarySequence) != LoadU32(bytes + hive::base_block::kSecondarySequence)) {
+    if (LoadU32(bytes + hive::base_block::kPrimarySequence) !=
+        LoadU32(bytes + hive::base_block::kSecondarySequence)) {
       log.notApplied = "its sequence numbers differ: the log itself was not written completely";
       continue;
     }
@@ -257,7 +263,8 @@ LogReplay ApplyTransactionLogs(hive::HiveFile& hive, const std::string& hivePath
   }
   replay.imageSize = std::min(replay.imageSize, written);
   std::string overlayFault;
-  if (replay.entries > 0 && !hive::OverlayHive(hive, replay.imageSize, replay.baseBlock, replay.runs, &overlayFault)) {
+  if (replay.entries > 0 &&
+      !hive::OverlayHive(hive, replay.imageSize, replay.baseBlock, replay.runs, &overlayFault)) {
     replay.entries = 0;
     for (FoundLog& log : logs) {
       if (!log.applied.empty()) log.notApplied = overlayFault;
@@ -266,9 +273,11 @@ LogReplay ApplyTransactionLogs(hive::HiveFile& hive, const std::string& hivePath
   }
   result.entriesApplied = replay.entries;
   for (const FoundLog& log : logs) {
-    result.notes.push_back(!log.applied.empty() ? log.applied : log.path.name + " not applied: " + log.notApplied);
+    result.notes.push_back(!log.applied.empty() ? log.applied
+                                                : log.path.name + " not applied: " + log.notApplied);
   }
-  if (result.entriesApplied == 0) result.notes.push_back("not saved cleanly; no transaction log could be applied");
+  if (result.entriesApplied == 0)
+    result.notes.push_back("not saved cleanly; no transaction log could be applied");
   return result;
 }
 

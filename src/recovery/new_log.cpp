@@ -82,7 +82,8 @@ NewLogEntries ReadNewLogEntries(std::span<const uint8_t> log) {
   return result;
 }
 
-void AppendEntryPages(std::span<const uint8_t> log, const LogEntry& entry, std::vector<hive::ReplacedBytes>& runs) {
+void AppendEntryPages(std::span<const uint8_t> log, const LogEntry& entry,
+                      std::vector<hive::ReplacedBytes>& runs) {
   using namespace log_entry;
   const uint8_t* e = log.data() + entry.offset;
   const uint8_t* page = e + kPageReferences + int64_t{entry.pageCount} * kReferenceSize;

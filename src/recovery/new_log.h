@@ -36,6 +36,7 @@ NewLogEntries ReadNewLogEntries(std::span<const uint8_t> log);
 
 // Appends the dirty pages of entry (from ReadNewLogEntries over the same log)
 // as runs of replaced bytes, pointing into log.
-void AppendEntryPages(std::span<const uint8_t> log, const LogEntry& entry, std::vector<hive::ReplacedBytes>& runs);
+void AppendEntryPages(std::span<const uint8_t> log, const LogEntry& entry,
+                      std::vector<hive::ReplacedBytes>& runs);
 
 }  // namespace recovery

@@ -8,9 +8,7 @@ namespace {
 
 using hive::LoadU32;
 
-bool IsDirty(const uint8_t* bitmap, int64_t page) {
-  return ((bitmap[page / 8] >> (page % 8)) & 1) != 0;
-}
+bool IsDirty(const uint8_t* bitmap, int64_t page) { return ((bitmap[page / 8] >> (page % 8)) & 1) != 0; }
 
 // Empty when the dirty page at binsOffset (in the log at bytes) is no bin
 // header or a sound one: at its own offset, a size of whole 4096-byte blocks.
@@ -68,8 +66,8 @@ std::string ReadOldLogPages(std::span<const uint8_t> log, OldLogPages& pages) {
       ++end;
     }
     if (end == page) break;
-    pages.runs.push_back({hive::kHeaderAreaSize + page * kPageSize, bytes,
-                          static_cast<uint32_t>((end - page) * kPageSize)});
+    pages.runs.push_back(
+        {hive::kHeaderAreaSize + page * kPageSize, bytes, static_cast<uint32_t>((end - page) * kPageSize)});
     pages.pages += end - page;
     stored += end - page;
     page = end;

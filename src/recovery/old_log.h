@@ -15,7 +15,7 @@ struct OldLogPages {
   // One run per stretch of contiguous dirty pages, in page order, pointing
   // into the log.
   std::vector<hive::ReplacedBytes> runs;
-  int64_t pages = 0;  // 512-byte pages in runs
+  int64_t pages = 0;          // 512-byte pages in runs
   uint32_t hiveBinsSize = 0;  // from the log's base block copy
   // Why the pages stop short of the dirty vector's end ("the dirty bin at
   // offset 8192 is not sound"); empty when every dirty page is in runs.

@@ -2,11 +2,10 @@
 // image, the file stays as it was, and memory grows with the replaced pages.
 
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
-
-#include <gtest/gtest.h>
 
 #include <array>
 #include <cstring>
@@ -61,9 +60,10 @@ Expected Overlaid(const std::vector<uint8_t>& file) {
   std::memcpy(e.baseBlock.data(), file.data(), e.baseBlock.size());
   e.baseBlock[4] = 0x77;  // a changed sequence number
   const auto end = static_cast<int64_t>(file.size());
-  e.runs = {{4096 + 100, kAbc.data(), 8}, {4096 + 104, kXyz.data(), 3},  // the later run wins
-            {end - 4, kAbc.data(), 8},                                    // across the file's end
-            {end + 2 * 4096 + 10, kXyz.data(), 3}};                       // in the grown part
+  e.runs = {{4096 + 100, kAbc.data(), 8},
+            {4096 + 104, kXyz.data(), 3},            // the later run wins
+            {end - 4, kAbc.data(), 8},               // across the file's end
+            {end + 2 * 4096 + 10, kXyz.data(), 3}};  // in the grown part
   for (const ReplacedBytes& run : e.runs) {
     std::memcpy(e.image.data() + run.fileOffset, run.bytes, run.length);
   }
@@ -92,7 +92,8 @@ TEST(Overlay, EveryReadSeesTheReplacedImageAndTheFileStaysAsItWas) {
   ASSERT_TRUE(hive);
   const Expected e = Overlaid(file);
   std::string reason;
-  ASSERT_TRUE(hive::OverlayHive(*hive, static_cast<int64_t>(e.image.size()), e.baseBlock, e.runs, &reason)) << reason;
+  ASSERT_TRUE(hive::OverlayHive(*hive, static_cast<int64_t>(e.image.size()), e.baseBlock, e.runs, &reason))
+      << reason;
   ASSERT_NE(hive->BytesAt(4096, 8), nullptr);
   ExpectImage(*hive, e);
   EXPECT_EQ(::fcntl(hive->Descriptor(), F_GETFL) & O_ACCMODE, O_RDONLY);
@@ -110,7 +111,8 @@ TEST(Overlay, RefusesRunsOutsideTheImageAndImagesPast2GiB) {
   std::string reason;
   const std::vector<ReplacedBytes> past = {{size - 2, kAbc.data(), 8}};
   EXPECT_FALSE(hive::OverlayHive(*hive, size, block, past, &reason));
-  EXPECT_EQ(reason, "replaced bytes at file offset " + std::to_string(size - 2) + " do not lie inside the image");
+  EXPECT_EQ(reason,
+            "replaced bytes at file offset " + std::to_string(size - 2) + " do not lie inside the image");
   EXPECT_FALSE(hive::OverlayHive(*hive, (int64_t{1} << 31) + 1, block, {}, &reason));
   EXPECT_EQ(reason, "an image of 2147483649 bytes is larger than 2 GiB");
   EXPECT_EQ(Read(*hive, 0, static_cast<int32_t>(size)), file);  // unchanged
@@ -183,8 +185,8 @@ TEST(Overlay, WithoutAMapTheReplacedPagesAreReadFromATable) {
         ::setrlimit(RLIMIT_AS, &saved);
         std::vector<uint8_t> expected = e.image;
         const bool same = Read(*hive, 0, static_cast<int32_t>(expected.size())) == expected;
-        const bool zerosAtTheEnd = Read(*hive, static_cast<int32_t>(imageSize - 16), 100) ==
-                                   std::vector<uint8_t>(16, 0);
+        const bool zerosAtTheEnd =
+            Read(*hive, static_cast<int32_t>(imageSize - 16), 100) == std::vector<uint8_t>(16, 0);
         std::exit(overlaid && hive->BytesAt(4096, 8) == nullptr && hive->Size() == imageSize && same &&
                           zerosAtTheEnd
                       ? 0

@@ -2,9 +2,8 @@
 // new format's sequence rules and dual logs, the old format, hives that grow,
 // and logs that must not be applied.
 
-#include <sys/stat.h>
-
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <string>
 #include <vector>
@@ -40,7 +39,9 @@ Image State(int keys, char mark = 'a') {
   return builder.Build();
 }
 
-uint32_t BinsSize(const Image& image) { return hive::LoadU32(image.data() + hive::base_block::kHiveBinsSize); }
+uint32_t BinsSize(const Image& image) {
+  return hive::LoadU32(image.data() + hive::base_block::kHiveBinsSize);
+}
 
 // The primary as a crashed write leaves it: secondary kHiveSequence, primary one more.
 Image Dirty(Image image) {
@@ -72,7 +73,8 @@ uint32_t AddStep(NewLogWriter& log, uint32_t sequence, const Image& from, const 
 
 TEST(LogDiscovery, MatchesNameAndSuffixWithoutRegardToCase) {
   TempFolder folder;
-  for (const char* name : {"Hive.Log", "hive.LOG1", "HIVE.log2", "hive.LOG3", "hivex.LOG1", "hive.LOG1.bak", "hive"}) {
+  for (const char* name :
+       {"Hive.Log", "hive.LOG1", "HIVE.log2", "hive.LOG3", "hivex.LOG1", "hive.LOG1.bak", "hive"}) {
     testsupport::WriteFile(folder / name, std::vector<uint8_t>{1});
   }
   ::mkdir((folder / "hive.LoG").c_str(), 0700);  // a folder so named is no log
@@ -217,23 +219,45 @@ TEST_P(DualLogs, TheSequenceNumbersChooseLogsAndOrder) {
 INSTANTIATE_TEST_SUITE_P(
     Cases, DualLogs,
     testing::Values(
-        DualCase{"FirstThenSecond", {5}, {6, 7}, 3, 'd',
+        DualCase{"FirstThenSecond",
+                 {5},
+                 {6, 7},
+                 3,
+                 'd',
                  {"applied 1 log entry from hive.LOG1", "applied 2 log entries from hive.LOG2"}},
-        DualCase{"SecondThenFirst", {7}, {5, 6}, 3, 'd',
+        DualCase{"SecondThenFirst",
+                 {7},
+                 {5, 6},
+                 3,
+                 'd',
                  {"applied 1 log entry from hive.LOG1", "applied 2 log entries from hive.LOG2"}},
-        DualCase{"OnlyTheSecondIsNew", {3, 4}, {5, 6}, 2, 'c',
+        DualCase{"OnlyTheSecondIsNew",
+                 {3, 4},
+                 {5, 6},
+                 2,
+                 'c',
                  {"hive.LOG1 not applied: its log entries are older than the hive (sequence numbers below 7)",
                   "applied 2 log entries from hive.LOG2"}},
-        DualCase{"TheSecondLeavesAGap", {5, 6}, {9}, 2, 'c',
-                 {"applied 2 log entries from hive.LOG1",
-                  "hive.LOG2 not applied: its log entries do not continue the hive: entry 1 has sequence number 9 "
-                  "where 7 is needed"}},
-        DualCase{"NeitherStartsWhereTheHiveNeeds", {7}, {8}, 0, 'a',
-                 {"hive.LOG1 not applied: its log entries do not continue the hive: entry 1 has sequence number 7 "
-                  "where 5 is needed",
-                  "hive.LOG2 not applied: its log entries do not continue the hive: entry 1 has sequence number 8 "
-                  "where 5 is needed",
-                  "not saved cleanly; no transaction log could be applied"}}),
+        DualCase{
+            "TheSecondLeavesAGap",
+            {5, 6},
+            {9},
+            2,
+            'c',
+            {"applied 2 log entries from hive.LOG1",
+             "hive.LOG2 not applied: its log entries do not continue the hive: entry 1 has sequence number 9 "
+             "where 7 is needed"}},
+        DualCase{
+            "NeitherStartsWhereTheHiveNeeds",
+            {7},
+            {8},
+            0,
+            'a',
+            {"hive.LOG1 not applied: its log entries do not continue the hive: entry 1 has sequence number 7 "
+             "where 5 is needed",
+             "hive.LOG2 not applied: its log entries do not continue the hive: entry 1 has sequence number 8 "
+             "where 5 is needed",
+             "not saved cleanly; no transaction log could be applied"}}),
     [](const testing::TestParamInfo<DualCase>& c) { return std::string(c.param.name); });
 
 TEST(OldFormat, TheLogWhoseTimeMatchesIsApplied) {
@@ -250,8 +274,9 @@ TEST(OldFormat, TheLogWhoseTimeMatchesIsApplied) {
   for (const DirtyPage& page : pages) dirty += static_cast<int64_t>(page.bytes.size() / 512);
   EXPECT_EQ(replayed.replay.entriesApplied, 1);
   EXPECT_EQ(replayed.replay.notes,
-            (std::vector<std::string>{"hive.LOG1 not applied: its last written time differs from the hive's",
-                                      "applied " + std::to_string(dirty) + " dirty pages from hive.LOG2 (old format)"}));
+            (std::vector<std::string>{
+                "hive.LOG1 not applied: its last written time differs from the hive's",
+                "applied " + std::to_string(dirty) + " dirty pages from hive.LOG2 (old format)"}));
   EXPECT_EQ(replayed.hive->Size(), static_cast<int64_t>(b.size()));
   EXPECT_EQ(replayed.Dump(), Dump(b));
 }
@@ -267,8 +292,8 @@ TEST(OldFormat, AnUnsoundDirtyBinEndsTheReplay) {
   auto replayed = OpenAndReplay(scene.hive);
   EXPECT_EQ(replayed.replay.entriesApplied, 1);
   ASSERT_EQ(replayed.replay.notes.size(), 1u);
-  EXPECT_NE(replayed.replay.notes[0].find("; the dirty bin at offset " + std::to_string(pages.back().binsOffset) +
-                                          " is not sound"),
+  EXPECT_NE(replayed.replay.notes[0].find("; the dirty bin at offset " +
+                                          std::to_string(pages.back().binsOffset) + " is not sound"),
             std::string::npos)
       << replayed.replay.notes[0];
 }

@@ -67,8 +67,9 @@ TEST_P(HostileLog, IsNotAppliedAndSaysWhy) {
   auto replayed = OpenAndReplay(folder / "hive");
   ASSERT_TRUE(replayed.hive);
   EXPECT_EQ(replayed.replay.entriesApplied, 0);
-  EXPECT_EQ(replayed.replay.notes, (std::vector<std::string>{"hive.LOG1 not applied: " + c.note,
-                                                              "not saved cleanly; no transaction log could be applied"}));
+  EXPECT_EQ(replayed.replay.notes,
+            (std::vector<std::string>{"hive.LOG1 not applied: " + c.note,
+                                      "not saved cleanly; no transaction log could be applied"}));
   EXPECT_EQ(replayed.hive->Size(), static_cast<int64_t>(primary.size()));
   EXPECT_EQ(replayed.Dump(), recoverytests::DumpFile(folder / "hive"));
 }
@@ -121,9 +122,11 @@ INSTANTIATE_TEST_SUITE_P(
                     "entry 1 claims a hive of 2147487744 bytes, more than the 2 GiB Keyloom reads"},
         HostileCase{"TooManyPages", false, PatchEntry(le::kDirtyPageCount, 0x10000000),
                     "entry 1 counts 268435456 dirty pages, more than it holds"},
-        HostileCase{"PagePastTheHive", false, PatchEntry(le::kPageReferences + le::kReferenceOffset, 0xFFFF0000),
+        HostileCase{"PagePastTheHive", false,
+                    PatchEntry(le::kPageReferences + le::kReferenceOffset, 0xFFFF0000),
                     "entry 1 names a dirty page past the end of the hive"},
-        HostileCase{"PagesPastTheEntry", false, PatchEntry(le::kPageReferences + le::kReferenceLength, 0x00100000),
+        HostileCase{"PagesPastTheEntry", false,
+                    PatchEntry(le::kPageReferences + le::kReferenceLength, 0x00100000),
                     "entry 1 names a dirty page past the end of the hive"},
         HostileCase{"OldNoDirtyVector", true, [](Image& log) { log[512] = 'x'; },
                     "has no \"DIRT\" dirty vector"},

@@ -38,10 +38,14 @@ TEST_P(RealDirtyHive, ReplayEqualsWindowsRecovery) {
 
 INSTANTIATE_TEST_SUITE_P(
     Sets, RealDirtyHive,
-    testing::Values(RealSet{"NewDirtyHive1/NewDirtyHive", "NewDirtyHive1/RecoveredHive_Windows10", 4,
+    testing::Values(RealSet{"NewDirtyHive1/NewDirtyHive",
+                            "NewDirtyHive1/RecoveredHive_Windows10",
+                            4,
                             {"applied 1 log entry from NewDirtyHive.LOG1",
                              "applied 3 log entries from NewDirtyHive.LOG2"}},
-                    RealSet{"OldDirtyHive/OldDirtyHive", "OldDirtyHive/RecoveredHive_Windows7", 1,
+                    RealSet{"OldDirtyHive/OldDirtyHive",
+                            "OldDirtyHive/RecoveredHive_Windows7",
+                            1,
                             {"applied 64 dirty pages from OldDirtyHive.LOG1 (old format)",
                              "OldDirtyHive.LOG2 not applied: is empty"}}),
     [](const testing::TestParamInfo<RealSet>& set) {

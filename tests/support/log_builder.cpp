@@ -41,7 +41,8 @@ std::vector<DirtyPage> ChangedPages(std::span<const uint8_t> before, std::span<c
   std::vector<DirtyPage> pages;
   for (size_t at = hive::kHeaderAreaSize; at < after.size(); at += kPage) {
     const size_t length = std::min<size_t>(kPage, after.size() - at);
-    const bool same = at + length <= before.size() && std::memcmp(before.data() + at, after.data() + at, length) == 0;
+    const bool same =
+        at + length <= before.size() && std::memcmp(before.data() + at, after.data() + at, length) == 0;
     if (same) continue;
     pages.push_back({static_cast<uint32_t>(at - hive::kHeaderAreaSize),
                      std::vector<uint8_t>(after.begin() + static_cast<ptrdiff_t>(at),
@@ -93,12 +94,13 @@ void NewLogWriter::Rehash(uint32_t entryOffset) {
   // A patched size may be below the header or past the log: hash what there is.
   const uint32_t size = std::clamp<uint32_t>(hive::LoadU32(e + le::kSize), le::kHeaderSize,
                                              static_cast<uint32_t>(m_log.size()) - entryOffset);
-  StoreU64(e + le::kHash1, recovery::Marvin32(e + le::kPageReferences, size - le::kPageReferences,
-                                              recovery::kLogHashSeed));
+  StoreU64(e + le::kHash1,
+           recovery::Marvin32(e + le::kPageReferences, size - le::kPageReferences, recovery::kLogHashSeed));
   StoreU64(e + le::kHash2, recovery::Marvin32(e, le::kHash2Covers, recovery::kLogHashSeed));
 }
 
-std::vector<uint8_t> WriteOldLog(std::span<const uint8_t> after, std::span<const DirtyPage> pages, uint32_t sequence) {
+std::vector<uint8_t> WriteOldLog(std::span<const uint8_t> after, std::span<const DirtyPage> pages,
+                                 uint32_t sequence) {
   namespace dv = recovery::dirty_vector;
   std::vector<uint8_t> log = LogHeader(after, recovery::kOldLogType, sequence);
   const uint32_t binsSize = hive::LoadU32(after.data() + bb::kHiveBinsSize);
