@@ -31,6 +31,18 @@ namespace {
 
 using testsupport::HiveBuilder;
 
+// Builds the hive's key tree and closes the hive; returns the tree's size.
+int32_t BuildTreeAndClose(std::unique_ptr<hive::HiveFile>& file) {
+  tree::KeyTree tree;
+  tree::KeyIndex index;
+  tree::BuildSignals signals;
+  tree::BuildKeyTree(tree, index, *file, signals);
+  const int32_t built = tree.Size();
+  benchmark::DoNotOptimize(built);
+  hive::CloseHive(file);
+  return built;
+}
+
 void OpenAndBuildKeyTree(benchmark::State& state) {
   const auto keys = static_cast<uint32_t>(state.range(0));
   const std::string path = bench::EnsureBenchHive(keys);
@@ -41,13 +53,7 @@ void OpenAndBuildKeyTree(benchmark::State& state) {
       state.SkipWithError("the hive does not open");
       return;
     }
-    tree::KeyTree tree;
-    tree::KeyIndex index;
-    tree::BuildSignals signals;
-    tree::BuildKeyTree(tree, index, *file, signals);
-    built = tree.Size();
-    benchmark::DoNotOptimize(built);
-    hive::CloseHive(file);
+    built = BuildTreeAndClose(file);
   }
   if (built != static_cast<int32_t>(keys)) {
     state.SkipWithError("the tree does not hold every key");
@@ -74,13 +80,7 @@ void OpenReplayAndBuildKeyTree(benchmark::State& state) {
       state.SkipWithError("the log does not apply");
       return;
     }
-    tree::KeyTree tree;
-    tree::KeyIndex index;
-    tree::BuildSignals signals;
-    tree::BuildKeyTree(tree, index, *file, signals);
-    built = tree.Size();
-    benchmark::DoNotOptimize(built);
-    hive::CloseHive(file);
+    built = BuildTreeAndClose(file);
   }
   if (built != static_cast<int32_t>(keys)) state.SkipWithError("the tree does not hold every key");
 }

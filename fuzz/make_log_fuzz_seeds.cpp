@@ -17,7 +17,6 @@
 
 #include "hive/format.h"
 #include "hive/little_endian.h"
-#include "hive_builder.h"
 #include "log_builder.h"
 #include "log_input.h"
 
@@ -32,19 +31,8 @@ constexpr uint32_t kSequence = 5;
 // the fuzzer's inputs are kept short.
 constexpr size_t kMaxRealPrimary = 128 * 1024;
 
-Image State(int keys, char mark) {
-  testsupport::HiveBuilder builder;
-  const auto software = builder.AddKey(builder.Root(), "Software");
-  for (int i = 0; i < keys; ++i) {
-    const auto key = builder.AddKey(software, "k" + std::to_string(i));
-    builder.AddValue(key, "Text", 1, std::vector<uint8_t>{static_cast<uint8_t>(mark), 0, '1', 0, 0, 0});
-  }
-  return builder.Build();
-}
-
-uint32_t BinsSize(const Image& image) {
-  return hive::LoadU32(image.data() + hive::base_block::kHiveBinsSize);
-}
+Image State(int keys, char mark) { return testsupport::MarkedHive(keys, mark); }
+uint32_t BinsSize(const Image& image) { return testsupport::HiveBinsSize(image); }
 
 Image Dirty(Image image) {
   testsupport::SetSequenceNumbers(image, kSequence + 1, kSequence);

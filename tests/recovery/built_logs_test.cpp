@@ -5,11 +5,11 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <ostream>
 #include <string>
 #include <vector>
 
 #include "hive/little_endian.h"
-#include "hive_builder.h"
 #include "log_builder.h"
 #include "recovery/log_files.h"
 #include "recovery/log_format.h"
@@ -27,21 +27,8 @@ using Image = std::vector<uint8_t>;
 
 constexpr uint32_t kHiveSequence = 5;  // the secondary sequence number of every primary here
 
-// A built hive with keys k0 .. k(keys-1) under Software, each with a string
-// value; mark changes one value so that states of equal size still differ.
-Image State(int keys, char mark = 'a') {
-  testsupport::HiveBuilder builder;
-  const auto software = builder.AddKey(builder.Root(), "Software");
-  for (int i = 0; i < keys; ++i) {
-    const auto key = builder.AddKey(software, "k" + std::to_string(i));
-    builder.AddValue(key, "Text", 1, std::vector<uint8_t>{static_cast<uint8_t>(mark), 0, '0', 0, 0, 0});
-  }
-  return builder.Build();
-}
-
-uint32_t BinsSize(const Image& image) {
-  return hive::LoadU32(image.data() + hive::base_block::kHiveBinsSize);
-}
+Image State(int keys, char mark = 'a') { return testsupport::MarkedHive(keys, mark); }
+uint32_t BinsSize(const Image& image) { return testsupport::HiveBinsSize(image); }
 
 // The primary as a crashed write leaves it: secondary kHiveSequence, primary one more.
 Image Dirty(Image image) {
@@ -196,6 +183,9 @@ struct DualCase {
   char result;  // the state shown: 'a' + steps applied
   std::vector<std::string> notes;
 };
+
+// The case's name in test listings, not its bytes.
+void PrintTo(const DualCase& c, std::ostream* out) { *out << c.name; }
 
 class DualLogs : public testing::TestWithParam<DualCase> {};
 

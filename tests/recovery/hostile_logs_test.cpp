@@ -5,11 +5,11 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <ostream>
 #include <string>
 #include <vector>
 
 #include "hive/little_endian.h"
-#include "hive_builder.h"
 #include "log_builder.h"
 #include "recovery/log_format.h"
 #include "recovery_support.h"
@@ -26,17 +26,8 @@ namespace bb = hive::base_block;
 constexpr uint32_t kSequence = 5;
 constexpr uint32_t kEntry = 512;  // the first entry's offset in a new-format log
 
-Image State(char mark) {
-  testsupport::HiveBuilder builder;
-  const auto software = builder.AddKey(builder.Root(), "Software");
-  for (int i = 0; i < 40; ++i) {
-    const auto key = builder.AddKey(software, "k" + std::to_string(i));
-    builder.AddValue(key, "Text", 1, std::vector<uint8_t>{static_cast<uint8_t>(mark), 0, 0, 0});
-  }
-  return builder.Build();
-}
-
-uint32_t BinsSize(const Image& image) { return hive::LoadU32(image.data() + bb::kHiveBinsSize); }
+Image State(char mark) { return testsupport::MarkedHive(40, mark); }
+uint32_t BinsSize(const Image& image) { return testsupport::HiveBinsSize(image); }
 
 struct HostileCase {
   const char* name;
@@ -44,6 +35,9 @@ struct HostileCase {
   std::function<void(Image& log)> damage;  // applied to a log that would turn State('a') into State('b')
   std::string note;                        // the log's note
 };
+
+// The case's name in test listings, not its bytes.
+void PrintTo(const HostileCase& c, std::ostream* out) { *out << c.name; }
 
 class HostileLog : public testing::TestWithParam<HostileCase> {};
 

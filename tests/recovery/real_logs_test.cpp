@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <ostream>
 #include <string>
 
 #include "recovery_support.h"
@@ -20,6 +21,9 @@ struct RealSet {
   int32_t entries;
   std::vector<std::string> notes;
 };
+
+// The case's name in test listings, not its bytes.
+void PrintTo(const RealSet& c, std::ostream* out) { *out << c.primary; }
 
 class RealDirtyHive : public testing::TestWithParam<RealSet> {};
 

@@ -6,6 +6,7 @@
 
 #include "hive/format.h"
 #include "hive/little_endian.h"
+#include "hive_builder.h"
 #include "recovery/log_format.h"
 #include "recovery/marvin32.h"
 
@@ -49,6 +50,20 @@ std::vector<DirtyPage> ChangedPages(std::span<const uint8_t> before, std::span<c
                                           after.begin() + static_cast<ptrdiff_t>(at + length))});
   }
   return pages;
+}
+
+std::vector<uint8_t> MarkedHive(int keys, char mark) {
+  HiveBuilder builder;
+  const auto software = builder.AddKey(builder.Root(), "Software");
+  for (int i = 0; i < keys; ++i) {
+    const auto key = builder.AddKey(software, "k" + std::to_string(i));
+    builder.AddValue(key, "Text", 1, std::vector<uint8_t>{static_cast<uint8_t>(mark), 0, '0', 0, 0, 0});
+  }
+  return builder.Build();
+}
+
+uint32_t HiveBinsSize(std::span<const uint8_t> image) {
+  return hive::LoadU32(image.data() + bb::kHiveBinsSize);
 }
 
 void FixBaseBlockChecksum(std::vector<uint8_t>& image) { Reseal(image.data()); }

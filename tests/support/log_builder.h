@@ -27,6 +27,14 @@ std::vector<DirtyPage> ChangedPages(std::span<const uint8_t> before, std::span<c
 // start of image.
 void FixBaseBlockChecksum(std::vector<uint8_t>& image);
 
+// A built hive for the log tests: keys k0 .. k(keys-1) under Software, each
+// with a string value whose first character is mark, so that two hives of
+// one key count but other marks differ in every key's data.
+std::vector<uint8_t> MarkedHive(int keys, char mark);
+
+// The hive bins size in the base block at the start of image.
+uint32_t HiveBinsSize(std::span<const uint8_t> image);
+
 // Sets a hive image's sequence numbers and rewrites its base block checksum.
 void SetSequenceNumbers(std::vector<uint8_t>& image, uint32_t primary, uint32_t secondary);
 
