@@ -56,7 +56,9 @@ std::vector<uint8_t> MarkedHive(int keys, char mark) {
   HiveBuilder builder;
   const auto software = builder.AddKey(builder.Root(), "Software");
   for (int i = 0; i < keys; ++i) {
-    const auto key = builder.AddKey(software, "k" + std::to_string(i));
+    std::string name = "k";  // appended, not "k" + ...: GCC 12 warns falsely of overlap there
+    name += std::to_string(i);
+    const auto key = builder.AddKey(software, name);
     builder.AddValue(key, "Text", 1, std::vector<uint8_t>{static_cast<uint8_t>(mark), 0, '0', 0, 0, 0});
   }
   return builder.Build();
