@@ -74,7 +74,9 @@ std::vector<LogPath> FindTransactionLogs(const std::string& hivePath) {
 
 std::unique_ptr<LogFile> LogFile::Open(const std::string& path, std::string* reason) {
   std::unique_ptr<LogFile> log(new LogFile);
-  log->m_fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY);
+  // O_NONBLOCK: a name that became a FIFO since it was found must not hang
+  // the open; it is refused below as not a regular file.
+  log->m_fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
   struct stat info {};
   if (log->m_fd < 0 || ::fstat(log->m_fd, &info) != 0) {
     *reason = std::string("cannot be opened: ") + std::strerror(errno);

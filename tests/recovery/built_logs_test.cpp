@@ -81,6 +81,17 @@ TEST(LogDiscovery, PrefersTheExactSpellingWhereSeveralMatchOneSuffix) {
   EXPECT_EQ(logs[0].path, folder / "SYSTEM.LOG1");
 }
 
+TEST(LogFileOpen, AFifoOrAFolderIsRefusedWithoutWaiting) {
+  TempFolder folder;
+  ASSERT_EQ(::mkfifo((folder / "hive.LOG1").c_str(), 0600), 0);
+  ::mkdir((folder / "hive.LOG2").c_str(), 0700);
+  for (const char* name : {"hive.LOG1", "hive.LOG2"}) {
+    std::string reason;
+    EXPECT_FALSE(recovery::LogFile::Open(folder / name, &reason));
+    EXPECT_EQ(reason, "is not a regular file") << name;
+  }
+}
+
 TEST(LogDiscovery, ALogInAnotherCaseIsApplied) {
   const Image a = State(3), b = State(3, 'b');
   Scene scene(Dirty(a), "SYSTEM");
