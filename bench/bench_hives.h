@@ -20,24 +20,17 @@ inline std::string BenchHiveFolder() {
   return folder != nullptr && *folder != '\0' ? folder : KEYLOOM_BENCH_HIVE_DIR;
 }
 
-// The path of a generated hive of keys keys (the root included), with a big
-// key of bigKey subkeys below the root; makes it first when it is missing.
-// Exits the program when it cannot be made: no benchmark makes sense then.
-inline std::string EnsureBenchHive(uint32_t keys, uint32_t bigKey) {
-  const std::string folder = BenchHiveFolder();
-  ::mkdir(folder.c_str(), 0755);
-  const std::string path =
-      folder + "/keys-" + std::to_string(keys) + "-big-" + std::to_string(bigKey) + ".hive";
-  struct stat info {};
-  if (::stat(path.c_str(), &info) == 0 && info.st_size > 0) return path;
-
+// Runs a generator whose last argument is where it writes (path plus
+// ".partial.PID"), then renames what it wrote to path, along with any files it
+// wrote beside it whose names start with that partial name (path.LOG1 from
+// partial.LOG1). Exits the program when that fails: no benchmark makes sense then.
+inline void MakeBenchFile(std::vector<const char*> argv, const std::string& path,
+                          const std::vector<std::string>& companions = {}) {
   // Written under another name and renamed, so a run that is cut short never
-  // leaves a half-written hive to be reused.
+  // leaves a half-written file to be reused.
   const std::string partial = path + ".partial." + std::to_string(::getpid());
-  const std::string keysText = std::to_string(keys);
-  const std::string bigText = std::to_string(bigKey);
-  std::vector<const char*> argv = {KEYLOOM_MAKE_BIG_HIVE, "--keys", keysText.c_str(),
-                                   "--big-key", bigText.c_str(), partial.c_str(), nullptr};
+  argv.push_back(partial.c_str());
+  argv.push_back(nullptr);
   std::fprintf(stderr, "writing %s\n", path.c_str());
   const pid_t child = ::fork();
   if (child == 0) {
@@ -46,12 +39,34 @@ inline std::string EnsureBenchHive(uint32_t keys, uint32_t bigKey) {
     ::_exit(127);
   }
   int status = 0;
-  if (child < 0 || ::waitpid(child, &status, 0) != child || !WIFEXITED(status) ||
-      WEXITSTATUS(status) != 0 || std::rename(partial.c_str(), path.c_str()) != 0) {
-    std::fprintf(stderr, "cannot write %s with %s\n", path.c_str(), KEYLOOM_MAKE_BIG_HIVE);
+  bool made = child > 0 && ::waitpid(child, &status, 0) == child && WIFEXITED(status) && WEXITSTATUS(status) == 0;
+  // Companions first: the main file's presence says the set is whole.
+  for (const std::string& suffix : companions) {
+    made = made && std::rename((partial + suffix).c_str(), (path + suffix).c_str()) == 0;
+  }
+  if (!made || std::rename(partial.c_str(), path.c_str()) != 0) {
+    std::fprintf(stderr, "cannot write %s with %s\n", path.c_str(), argv[0]);
     ::unlink(partial.c_str());
     std::exit(1);
   }
+}
+
+inline bool BenchFileExists(const std::string& path) {
+  struct stat info {};
+  return ::stat(path.c_str(), &info) == 0 && info.st_size > 0;
+}
+
+// The path of a generated hive of keys keys (the root included), with a big
+// key of bigKey subkeys below the root; makes it first when it is missing.
+inline std::string EnsureBenchHive(uint32_t keys, uint32_t bigKey) {
+  const std::string folder = BenchHiveFolder();
+  ::mkdir(folder.c_str(), 0755);
+  const std::string path =
+      folder + "/keys-" + std::to_string(keys) + "-big-" + std::to_string(bigKey) + ".hive";
+  if (BenchFileExists(path)) return path;
+  const std::string keysText = std::to_string(keys);
+  const std::string bigText = std::to_string(bigKey);
+  MakeBenchFile({KEYLOOM_MAKE_BIG_HIVE, "--keys", keysText.c_str(), "--big-key", bigText.c_str()}, path);
   return path;
 }
 

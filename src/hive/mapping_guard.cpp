@@ -15,6 +15,7 @@ namespace {
 struct GuardedRange {
   std::atomic<uintptr_t> base{0};
   std::atomic<size_t> length{0};
+  std::atomic<bool> writable{false};
 };
 
 std::array<GuardedRange, 16> g_ranges;
@@ -43,7 +44,8 @@ void OnBusError(int signal, siginfo_t* info, void* context) {
     const size_t length = range.length.load(std::memory_order_acquire);
     if (base == 0 || address < base || address - base >= length) continue;
     void* page = reinterpret_cast<void*>(address & ~(g_pageSize - 1));
-    if (::mmap(page, g_pageSize, PROT_READ, MAP_FIXED | MAP_PRIVATE | MAP_ANONYMOUS, -1, 0) !=
+    const int protection = range.writable.load(std::memory_order_acquire) ? PROT_READ | PROT_WRITE : PROT_READ;
+    if (::mmap(page, g_pageSize, protection, MAP_FIXED | MAP_PRIVATE | MAP_ANONYMOUS, -1, 0) !=
         MAP_FAILED) {
       return;  // the access is retried and reads zeros
     }
@@ -62,12 +64,13 @@ void InstallHandler() {
 
 }  // namespace
 
-bool GuardMapping(const void* base, size_t length) {
+bool GuardMapping(const void* base, size_t length, bool writable) {
   std::call_once(g_installed, InstallHandler);
   for (GuardedRange& range : g_ranges) {
     uintptr_t expected = 0;
     if (range.base.load() == 0) {
       range.length.store(length, std::memory_order_release);
+      range.writable.store(writable, std::memory_order_release);
       if (range.base.compare_exchange_strong(expected, reinterpret_cast<uintptr_t>(base))) {
         return true;
       }

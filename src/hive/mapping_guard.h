@@ -12,7 +12,9 @@ namespace hive {
 
 // Guards [base, base + length). At most 16 mappings are guarded at a time;
 // returns false when the table is full (the mapping then stays unguarded).
-bool GuardMapping(const void* base, size_t length);
+// The zero page put over a lost page is read-only, or readable and writable
+// when writable is set (for a private mapping still being written to).
+bool GuardMapping(const void* base, size_t length, bool writable = false);
 
 // Stops guarding the mapping that starts at base; call before unmapping it.
 void UnguardMapping(const void* base);

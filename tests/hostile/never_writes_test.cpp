@@ -1,6 +1,7 @@
 // Reading a hive never changes it: after the whole tree is walked and every
 // key's values are listed, the file's bytes and modification time are what
-// they were, and the hive was opened read-only.
+// they were, and the hive was opened read-only. The same holds for a hive
+// replayed from its transaction logs, and for the logs.
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -15,6 +16,9 @@
 
 #include "hive_builder.h"
 #include "hostile.h"
+#include "log_builder.h"
+#include "recovery/log_files.h"
+#include "recovery/log_replay.h"
 
 namespace {
 
@@ -92,6 +96,62 @@ TEST_P(NeverWrites, ReadingEveryKeyLeavesTheFileAsItWas) {
   }
   EXPECT_EQ(StampOf(path), before);
   ::chmod(path.c_str(), 0600);  // so the temporary file can go
+}
+
+TEST_P(NeverWrites, ReplayingTheLogsLeavesTheHiveAndTheLogsAsTheyWere) {
+  const std::vector<uint8_t> before = BuiltHive();
+  HiveBuilder grown;
+  for (int i = 0; i < 200; ++i) grown.AddKey(grown.Root(), "g" + std::to_string(i));
+  const std::vector<uint8_t> after = grown.Build();
+  std::vector<uint8_t> primary = before;
+  testsupport::SetSequenceNumbers(primary, 3, 2);
+  testsupport::NewLogWriter newLog(before, 2);
+  newLog.AddEntry(2, static_cast<uint32_t>(after.size() - 4096), testsupport::ChangedPages(before, after));
+  const std::vector<uint8_t> oldLog =
+      testsupport::WriteOldLog(after, testsupport::ChangedPages(before, after), 3);
+
+  char folder[] = "/tmp/keyloom-never-writes-XXXXXX";
+  ASSERT_NE(::mkdtemp(folder), nullptr);
+  const std::string hivePath = std::string(folder) + "/hive";
+  const std::vector<std::pair<std::string, const std::vector<uint8_t>*>> files = {
+      {hivePath, &primary}, {hivePath + ".LOG1", &newLog.Bytes()}, {hivePath + ".LOG2", &oldLog}};
+  const struct timespec past[2] = {{1000000000, 123456789}, {1000000000, 123456789}};
+  std::vector<Stamp> stamps;
+  for (const auto& [path, bytes] : files) {
+    ASSERT_TRUE(testsupport::WriteFile(path, *bytes));
+    ASSERT_EQ(::chmod(path.c_str(), GetParam()), 0);
+    ASSERT_EQ(::utimensat(AT_FDCWD, path.c_str(), past, 0), 0);
+    stamps.push_back(StampOf(path));
+  }
+
+  {
+    std::string reason;
+    auto log = recovery::LogFile::Open(hivePath + ".LOG1", &reason);
+    ASSERT_TRUE(log) << reason;
+    EXPECT_EQ(::fcntl(log->Descriptor(), F_GETFL) & O_ACCMODE, O_RDONLY);
+    EXPECT_NE(::fcntl(log->Descriptor(), F_GETFD) & FD_CLOEXEC, 0);
+
+    auto hive = hive::OpenHiveFile(hivePath, &reason);
+    ASSERT_TRUE(hive) << reason;
+    const recovery::LogReplay replay = recovery::ApplyTransactionLogs(*hive, hivePath);
+    EXPECT_EQ(replay.entriesApplied, 1);
+    EXPECT_EQ(::fcntl(hive->Descriptor(), F_GETFL) & O_ACCMODE, O_RDONLY);
+    tree::KeyTree keys;
+    tree::KeyIndex index;
+    tree::BuildSignals signals;
+    EXPECT_EQ(tree::BuildKeyTree(keys, index, *hive, signals), tree::BuildOutcome::kComplete);
+    EXPECT_EQ(keys.Size(), 1 + 200);
+    hostile::RowTable table;
+    for (int32_t place = 0; place < index.Size(); ++place) {
+      table.selected = index.At(place).itemPosition;
+      values::ShowKeyValues(*hive, index, table, table);
+    }
+  }
+  for (size_t i = 0; i < files.size(); ++i) {
+    EXPECT_EQ(StampOf(files[i].first), stamps[i]) << files[i].first;
+    ::unlink(files[i].first.c_str());
+  }
+  ::rmdir(folder);
 }
 
 INSTANTIATE_TEST_SUITE_P(ReadOnlyAndWritableFiles, NeverWrites, testing::Values(mode_t{0444}, mode_t{0644}),

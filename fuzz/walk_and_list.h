@@ -1,0 +1,143 @@
+#pragma once
+// What both fuzz targets do with a hive once it is open: the key tree walk
+// and the value listing of every key into a table that keeps its rows, as the
+// value table of the window does, with checks of what the walk promises: a
+// complete walk is checked against the lists themselves, every key entered
+// showing exactly the keys its list names.
+
+#include <cstdint>
+#include <cstdlib>
+#include <functional>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+#include "hive/hive_file.h"
+#include "hive/key_node.h"
+#include "tree/build_key_tree.h"
+#include "tree/key_index.h"
+#include "tree/key_tree.h"
+#include "values/show_key_values.h"
+
+namespace fuzzing {
+
+// Listing every key is the fuzzer's doing, not the program's (which lists the
+// one key the user selects, its rows bounded by the file's size): many keys
+// sharing one long value list would make the harness's work grow with keys x
+// rows. Each listing is charged its rows plus a quarter of the file's size (a
+// listing may make one row of up to about twice the file's size that it then
+// leaves out), and past this charge in one input the remaining keys are not
+// listed. Small inputs have every key listed; a 1 MiB input at least 64 keys.
+inline constexpr uint64_t kMaxListingChargePerInput = uint64_t{16} << 20;
+
+class Selection final : public values::KeySelection {
+ public:
+  int32_t position = -1;
+  int32_t SelectedItemPosition() const override { return position; }
+};
+
+// Keeps every row, as the window's table does, and reads each byte of it so
+// that AddressSanitizer checks the whole text.
+class RowTable final : public values::ValueTable {
+ public:
+  std::vector<std::string> rows;
+  size_t bytesAdded = 0;
+  size_t digest = 0;
+
+  void RemoveAllRows() override { rows.clear(); }
+  void AddRow(std::string_view rowText) override {
+    rows.emplace_back(rowText);
+    bytesAdded += rowText.size();
+    digest ^= std::hash<std::string_view>{}(rows.back());
+  }
+};
+
+// Where the digests go, so that reading the bytes is not optimised away.
+inline volatile size_t g_sink = 0;
+
+// The key nodes that key's own subkey list names and the file holds, in list
+// order (through the leaf lists of an index root): the children the walk must
+// show below a key it entered. Read here on its own, element by element.
+inline std::vector<uint32_t> ReadableSubkeys(hive::HiveFile& hive, uint32_t keyRecord) {
+  std::vector<uint32_t> subkeys;
+  hive::KeyNode key;
+  hive::ReadKeyNode(hive, keyRecord, key);
+  const uint32_t cell = hive::SubkeyListCell(key);
+  hive::SubkeyList list;
+  if (cell == hive::kNoCell || hive::ReadSubkeyListAt(hive, hive::RecordOffsetOf(cell), list) <= 0) return subkeys;
+  const auto addLeaf = [&](const hive::SubkeyList& leaf) {
+    uint32_t keyCell = 0;
+    for (int32_t i = 0; i < leaf.elementCount && hive::ReadListElement(hive, leaf, i, keyCell); ++i) {
+      if (hive::HiveHoldsKeyNode(hive, hive::RecordOffsetOf(keyCell))) subkeys.push_back(hive::RecordOffsetOf(keyCell));
+    }
+  };
+  if (hive::IsIndexRoot(list)) {
+    uint32_t leafCell = 0;
+    for (int32_t i = 0; i < list.elementCount && hive::ReadListElement(hive, list, i, leafCell); ++i) {
+      hive::SubkeyList leaf;
+      if (hive::ReadSubkeyListAt(hive, hive::RecordOffsetOf(leafCell), leaf) > 0 && hive::IsLeafList(leaf)) addLeaf(leaf);
+    }
+  } else if (hive::IsLeafList(list)) {
+    addLeaf(list);
+  }
+  return subkeys;
+}
+
+// After a complete walk: every key not on its own path from the root (and
+// not below the depth limit) shows exactly the readable elements of its list;
+// every other key shows none.
+inline void CheckChildrenAgainstLists(hive::HiveFile& hive, const tree::KeyTree& keyTree, const tree::KeyIndex& index) {
+  std::vector<int32_t> path;                     // item positions from the root
+  std::unordered_map<uint32_t, int32_t> onPath;  // record offset -> items on the path
+  for (int32_t item = 0; item < keyTree.Size(); ++item) {
+    while (!path.empty() && path.back() != keyTree.Parent(item)) {
+      --onPath[index.At(path.back()).recordOffset];
+      path.pop_back();
+    }
+    const uint32_t record = index.At(item).recordOffset;
+    const bool entered = static_cast<int32_t>(path.size()) <= tree::kMaxEnteredDepth && onPath[record] == 0;
+    std::vector<uint32_t> shown;
+    for (int32_t row = 0; row < keyTree.ChildCount(item); ++row) {
+      shown.push_back(index.At(keyTree.Child(item, row)).recordOffset);
+    }
+    if (shown != (entered ? ReadableSubkeys(hive, record) : std::vector<uint32_t>{})) std::abort();
+    path.push_back(item);
+    ++onPath[record];
+  }
+}
+
+// Walks the whole tree and lists the keys' values, up to maxCharge of
+// listing work; aborts when the walk breaks one of its promises.
+inline void WalkAndList(hive::HiveFile& hive, uint64_t maxCharge = kMaxListingChargePerInput) {
+  tree::KeyTree keyTree;
+  tree::KeyIndex index;
+  tree::BuildSignals signals;
+  const tree::BuildOutcome outcome = tree::BuildKeyTree(keyTree, index, hive, signals);
+  if (signals.keysLoaded.load() != keyTree.Size()) std::abort();
+  if (outcome == tree::BuildOutcome::kNoRoot && !keyTree.Empty()) std::abort();
+  // One item per list element read at most, and no more elements read than one per 4 bytes.
+  if (static_cast<int64_t>(keyTree.Size()) > hive.Size() / 4 + 1) std::abort();
+  if (index.Size() != keyTree.Size()) std::abort();
+
+  size_t digest = 0;
+  for (int32_t i = 0; i < keyTree.Size(); ++i) {
+    digest ^= std::hash<std::string_view>{}(keyTree.Label(i));
+    if (keyTree.Parent(i) >= i) std::abort();  // pre-order: parents come first
+  }
+  if (outcome == tree::BuildOutcome::kComplete) CheckChildrenAgainstLists(hive, keyTree, index);
+
+  Selection selection;
+  RowTable table;
+  const uint64_t chargePerListing = static_cast<uint64_t>(hive.Size()) / 4;
+  uint64_t charged = 0;
+  for (int32_t place = 0; place < index.Size() && charged < maxCharge; ++place) {
+    selection.position = index.At(place).itemPosition;
+    const size_t before = table.bytesAdded;
+    values::ShowKeyValues(hive, index, selection, table);
+    charged += chargePerListing + (table.bytesAdded - before);
+  }
+  g_sink = digest ^ table.digest;
+}
+
+}  // namespace fuzzing
