@@ -6,18 +6,30 @@
 // text (its column line feeds appear as \n).
 //
 //   keyloom-dump [--values] HIVE
+//   keyloom-dump --find TEXT [--in keys,names,data] [--match-case] [--whole] HIVE
 //
-// Exit status: 0 on success, 1 when the hive cannot be read, 2 on a usage error.
+// With --find, it prints one line per match of Find, in pre-order: the key's
+// path (the names of the keys below the root down to it, each escaped as a
+// label is, joined by "\"; the root alone is written as its own name), and
+// for a value that matched " = " and the value's escaped name. --in names the
+// places to look (key names, value names, value data; all by default).
+//
+// Exit status: 0 on success (with --find: something matched), 1 when the hive
+// cannot be read, 2 on a usage error, 3 when --find matched nothing.
 
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "hive/hive_file.h"
+#include "hive/key_node.h"
+#include "hive/value.h"
+#include "search/find.h"
 #include "tree/build_key_tree.h"
 #include "values/show_key_values.h"
 
@@ -104,6 +116,14 @@ class OutputBuffer {
     m_used = static_cast<size_t>(out - m_data.get());
   }
 
+  // Writes text as it stands, then a line feed.
+  void WriteText(std::string_view text) {
+    char* out = Room(text.size() + 1);
+    if (!text.empty()) std::memcpy(out, text.data(), text.size());
+    out[text.size()] = '\n';
+    m_used += text.size() + 1;
+  }
+
   void Flush() {
     if (m_used != 0) std::fwrite(m_data.get(), 1, m_used, m_file);
     m_used = 0;
@@ -172,19 +192,116 @@ void PrintTree(const tree::KeyTree& keys, OutputBuffer& output, hive::HiveFile* 
 }
 
 int Usage() {
-  std::fputs("usage: keyloom-dump [--values] HIVE\n", stderr);
+  std::fputs("usage: keyloom-dump [--values] HIVE\n"
+             "       keyloom-dump --find TEXT [--in keys,names,data] [--match-case] [--whole] HIVE\n",
+             stderr);
   return 2;
+}
+
+// Appends text escaped as WriteLine escapes a label.
+void AppendEscaped(std::string& out, std::string_view text) {
+  const size_t start = out.size();
+  out.resize(start + 4 * text.size());
+  char* end = WriteEscaped(out.data() + start, text);
+  out.resize(static_cast<size_t>(end - out.data()));
+}
+
+// Parses the places of --in, a comma-separated list of keys, names and data.
+bool ParseWhere(std::string_view list, uint8_t& where) {
+  where = 0;
+  while (true) {
+    const size_t comma = list.find(',');
+    const std::string_view place = list.substr(0, comma);
+    if (place == "keys") {
+      where |= static_cast<uint8_t>(search::Where::kKeyNames);
+    } else if (place == "names") {
+      where |= static_cast<uint8_t>(search::Where::kValueNames);
+    } else if (place == "data") {
+      where |= static_cast<uint8_t>(search::Where::kValueData);
+    } else {
+      return false;
+    }
+    if (comma == std::string_view::npos) return true;
+    list.remove_prefix(comma + 1);
+  }
+}
+
+// The line of one match: the key's path, then " = " and the value's name.
+void AppendMatchLine(hive::HiveFile& hive, const tree::KeyTree& keys, const tree::KeyIndex& index,
+                     const search::FindMatch& match, std::string& line) {
+  std::vector<int32_t> path;  // the key, then its parents up to (not with) the root
+  for (int32_t item = match.item; item != tree::KeyTree::kNone; item = keys.Parent(item)) {
+    if (keys.Parent(item) == tree::KeyTree::kNone && !path.empty()) break;
+    path.push_back(item);
+  }
+  hive::KeyNode key;
+  std::string name;
+  for (auto item = path.rbegin(); item != path.rend(); ++item) {
+    if (item != path.rbegin()) line += '\\';
+    name.clear();
+    if (const auto offset = index.Find(*item)) {
+      hive::ReadKeyNode(hive, *offset, key);
+      hive::AppendKeyName(hive, key, name);
+    }
+    AppendEscaped(line, name);
+  }
+  if (match.value == search::FindMatch::kKeyItself) return;
+  line += " = ";
+  name.clear();
+  hive::ValueList list;
+  hive::ValueRecord value;
+  hive::ReadKeyNode(hive, index.Find(match.item).value_or(0), key);
+  hive::ValueFetch fetch = hive::ValueFetch::kOutOfRange;
+  if (hive::GetValueList(hive, key, list) > 0) hive::GetValue(hive, list, match.value, value, &fetch);
+  if (fetch == hive::ValueFetch::kFetched) hive::AppendValueName(hive, value, name);
+  AppendEscaped(line, name);
+}
+
+// Prints every match in pre-order; returns how many there were.
+int64_t PrintMatches(hive::HiveFile& hive, const tree::KeyTree& keys, const tree::KeyIndex& index,
+                     const search::FindOptions& options, OutputBuffer& output) {
+  search::FindSignals signals;
+  search::FindMatch from{0, search::FindMatch::kBeforeKey};
+  std::optional<search::FindMatch> previous;
+  int64_t printed = 0;
+  std::string line;
+  while (const auto match = search::FindNextMatch(hive, keys, index, options, from,
+                                                  search::Direction::kNext, signals)) {
+    // The search wraps at the end of the tree: a match not after the previous
+    // one is the first match again.
+    if (previous && (match->item < previous->item ||
+                     (match->item == previous->item && match->value <= previous->value))) {
+      break;
+    }
+    line.clear();
+    AppendMatchLine(hive, keys, index, *match, line);
+    output.WriteText(line);
+    ++printed;
+    previous = from = *match;
+  }
+  return printed;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
   bool withValues = false;
+  bool find = false;
+  search::FindOptions findOptions;
   const char* path = nullptr;
   for (int i = 1; i < argc; ++i) {
     const std::string_view arg = argv[i];
     if (arg == "--values") {
       withValues = true;
+    } else if (arg == "--find" && i + 1 < argc) {
+      find = true;
+      findOptions.text = argv[++i];
+    } else if (arg == "--in" && i + 1 < argc) {
+      if (!ParseWhere(argv[++i], findOptions.where)) return Usage();
+    } else if (arg == "--match-case") {
+      findOptions.matchCase = true;
+    } else if (arg == "--whole") {
+      findOptions.wholeName = true;
     } else if (arg == "--") {
       if (i + 1 != argc - 1 || path != nullptr) return Usage();
       path = argv[++i];
@@ -196,7 +313,10 @@ int main(int argc, char** argv) {
       return Usage();
     }
   }
-  if (path == nullptr) return Usage();
+  if (path == nullptr || (find && withValues)) return Usage();
+  const bool findOptionsGiven = findOptions.matchCase || findOptions.wholeName ||
+                                findOptions.where != static_cast<uint8_t>(search::Where::kAll);
+  if (!find && findOptionsGiven) return Usage();
   std::string reason;
   std::unique_ptr<hive::HiveFile> hive = hive::OpenHive(path, &reason);
   if (!hive) {
@@ -207,9 +327,16 @@ int main(int argc, char** argv) {
   tree::KeyIndex index;
   tree::BuildSignals signals;
   const tree::BuildOutcome outcome = tree::BuildKeyTree(keys, index, *hive, signals);
+  int64_t matches = 0;
+  if (find && !search::HiveSearchable(*hive)) {
+    std::fprintf(stderr, "keyloom-dump: %s: cannot be searched: the file could not be mapped\n", path);
+    return 1;
+  }
   {
     OutputBuffer output(stdout);
-    if (withValues) {
+    if (find) {
+      matches = PrintMatches(*hive, keys, index, findOptions, output);
+    } else if (withValues) {
       PrintTree(keys, output, hive.get(), &index);
     } else {
       PrintTree(keys, output);
@@ -221,5 +348,6 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "keyloom-dump: %s: the key tree was cut short: its labels outgrew the file\n", path);
   }
   hive::CloseHive(hive);
-  return std::ferror(stdout) != 0 ? 1 : 0;
+  if (std::ferror(stdout) != 0) return 1;
+  return find && matches == 0 ? 3 : 0;
 }

@@ -34,38 +34,50 @@ bool HiveHoldsKeyNode(const HiveFile& hive, uint32_t recordOffset) {
   return HiveHolds(hive, recordOffset, key_node::kFixedSize);
 }
 
-void AppendKeyName(HiveFile& hive, const KeyNode& key, std::string& out) {
+StoredName KeyNameOf(const KeyNode& key) {
   const int16_t length = KeyNameLength(key);
-  if (length <= 0) return;  // a negative length cannot be a name
-  const bool singleByte = (KeyFlags(key) & key_node::kCompressedName) != 0;
-  const auto count = static_cast<size_t>(length);
-  const uint32_t nameOffset = key.recordOffset + key_node::kName;
-  if (const uint8_t* inPlace = hive.BytesAt(nameOffset, static_cast<uint32_t>(count))) {
-    if (singleByte) {
-      AppendLatin1(out, inPlace, count);
+  StoredName name;
+  name.offset = key.recordOffset + key_node::kName;
+  name.count = length > 0 ? static_cast<uint32_t>(length) : 0;  // a negative length cannot be a name
+  name.utf16 = (KeyFlags(key) & key_node::kCompressedName) == 0;
+  return name;
+}
+
+void AppendStoredName(const StoredName& name, std::span<const uint8_t> held, std::string& out) {
+  const auto decode = [&](const uint8_t* bytes) {
+    if (name.utf16) {
+      AppendUtf16Le(out, bytes, name.count);
     } else {
-      AppendUtf16Le(out, inPlace, count);
+      AppendLatin1(out, bytes, name.count);
     }
-    PassInPlace(hive, nameOffset + static_cast<uint32_t>(count));
+  };
+  if (held.size() >= name.count) {
+    decode(held.data());
     return;
   }
   // Characters the file cannot supply read as spaces.
-  uint8_t name[INT16_MAX];
-  if (singleByte) {
-    std::fill_n(name, count, uint8_t{' '});
-  } else {
-    for (size_t i = 0; i + 1 < count; i += 2) {
-      name[i] = ' ';
-      name[i + 1] = 0;
-    }
+  uint8_t padded[INT16_MAX];
+  for (size_t i = 0; i < name.count; ++i) padded[i] = name.utf16 && (i % 2) == 1 ? 0 : ' ';
+  if (!held.empty()) std::memcpy(padded, held.data(), held.size());
+  decode(padded);
+}
+
+void AppendKeyName(HiveFile& hive, const KeyNode& key, std::string& out) {
+  const StoredName name = KeyNameOf(key);
+  if (name.count == 0) return;
+  if (const uint8_t* inPlace = hive.BytesAt(name.offset, name.count)) {
+    AppendStoredName(name, {inPlace, name.count}, out);
+    PassInPlace(hive, name.offset + name.count);
+    return;
   }
-  SeekHive(hive, static_cast<int32_t>(nameOffset));
-  ReadHiveBytes(hive, name, length);
-  if (singleByte) {
-    AppendLatin1(out, name, count);
-  } else {
-    AppendUtf16Le(out, name, count);
+  uint8_t bytes[INT16_MAX];
+  int32_t got = 0;
+  // The read position cannot reach 2^31: such a name is all spaces.
+  if (name.offset <= static_cast<uint32_t>(INT32_MAX)) {
+    SeekHive(hive, static_cast<int32_t>(name.offset));
+    got = ReadHiveBytes(hive, bytes, static_cast<int32_t>(name.count));
   }
+  AppendStoredName(name, {bytes, static_cast<size_t>(got)}, out);
 }
 
 std::string GetKeyName(HiveFile& hive, const KeyNode& key) {

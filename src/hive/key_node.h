@@ -4,6 +4,7 @@
 
 #include <array>
 #include <cstdint>
+#include <span>
 #include <string>
 
 #include "hive/format.h"
@@ -37,6 +38,21 @@ inline int32_t GetValueCount(const KeyNode& key) { return LoadI32(key.bytes.data
 // kNoCell when the key has no values.
 inline uint32_t ValueListCell(const KeyNode& key) { return LoadU32(key.bytes.data() + key_node::kValueList); }
 inline int16_t KeyNameLength(const KeyNode& key) { return LoadI16(key.bytes.data() + key_node::kNameLength); }
+
+// Where a stored name (a key's or a value's) lies and how it is encoded.
+struct StoredName {
+  uint32_t offset = 0;  // file offset of the name's first byte
+  uint32_t count = 0;   // its bytes: 0 to INT16_MAX (a zero or negative stored length gives 0)
+  bool utf16 = false;   // UTF-16LE; else one byte per character (Latin-1)
+};
+
+// The key's name as stored: one byte per character when the flags have 0x0020.
+StoredName KeyNameOf(const KeyNode& key);
+
+// Appends the name as UTF-8 (see GetKeyName), from held, the first bytes of
+// the name that the file supplied; bytes past them read as spaces in the
+// name's encoding.
+void AppendStoredName(const StoredName& name, std::span<const uint8_t> held, std::string& out);
 
 // Fills key with the 76 bytes at recordOffset. Bytes the file cannot supply keep
 // what key held before.

@@ -5,7 +5,6 @@
 #include "hive/little_endian.h"
 
 namespace hive {
-namespace {
 
 void AppendCodePoint(std::string& out, uint32_t c) {
   if (c < 0x80) {
@@ -24,6 +23,8 @@ void AppendCodePoint(std::string& out, uint32_t c) {
     out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
   }
 }
+
+namespace {
 
 constexpr uint32_t kReplacement = 0xFFFD;
 

@@ -7,6 +7,9 @@
 
 namespace hive {
 
+// Appends code point c (at most U+10FFFF) as UTF-8.
+void AppendCodePoint(std::string& out, uint32_t c);
+
 // Appends bytes as Latin-1 (byte b is U+00bb), stopping at the first zero byte.
 void AppendLatin1(std::string& out, const uint8_t* bytes, size_t count);
 

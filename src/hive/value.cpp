@@ -13,7 +13,6 @@ namespace {
 using namespace value_record;
 
 constexpr uint32_t kHighestPosition = static_cast<uint32_t>(std::numeric_limits<int32_t>::max());
-constexpr std::string_view kDefaultName = "{default}";
 // Data of this many bytes or fewer is held in the data offset field.
 constexpr uint32_t kInlineCapacity = 4;
 
@@ -46,30 +45,13 @@ void ReadDataZeroFilled(HiveFile& hive, const ValueRecord& value, std::vector<ui
   ReadAt(hive, offset, bytes.data(), std::min(count, HeldFrom(hive, offset)));
 }
 
-// Reads a stored name of count bytes at offset over a buffer prefilled with
-// spaces (in the name's own encoding), then decodes it.
-void ReadName(HiveFile& hive, uint32_t offset, uint32_t count, bool utf16, std::string& out) {
-  std::array<uint8_t, 256> small;
-  std::vector<uint8_t> large;
-  uint8_t* buffer = small.data();
-  if (count > small.size()) {
-    large.resize(count);
-    buffer = large.data();
-  }
-  for (uint32_t i = 0; i < count; ++i) {
-    buffer[i] = (utf16 && (i % 2) == 1) ? 0x00 : 0x20;
-  }
-  ReadAt(hive, offset, buffer, count);
-  if (utf16) {
-    AppendUtf16Le(out, buffer, count);
-  } else {
-    AppendLatin1(out, buffer, count);
-  }
-}
-
 }  // namespace
 
 int32_t GetValueList(HiveFile&, const KeyNode& key, ValueList& list) {
+  return ValueListOf(key, list);
+}
+
+int32_t ValueListOf(const KeyNode& key, ValueList& list) {
   const int32_t count = GetValueCount(key);
   const uint32_t listCell = ValueListCell(key);
   if (count == 0 || listCell == kNoCell) return 0;
@@ -85,7 +67,7 @@ uint32_t GetValue(HiveFile& hive, const ValueList& list, int32_t index, ValueRec
   if (index < 0 || index >= list.count) {
     outcome = ValueFetch::kOutOfRange;
   } else {
-    const uint32_t entryOffset = list.recordOffset + 4u * static_cast<uint32_t>(index);
+    const uint32_t entryOffset = ValueEntryOffset(list, index);
     if (!HiveHolds(hive, entryOffset, 4)) {
       outcome = ValueFetch::kEntryNotHeld;
     } else {
@@ -105,17 +87,42 @@ uint32_t GetValue(HiveFile& hive, const ValueList& list, int32_t index, ValueRec
   return type;
 }
 
-void AppendValueName(HiveFile& hive, const ValueRecord& value, std::string& out) {
+uint32_t ValueEntryOffset(const ValueList& list, int32_t index) {
+  return list.recordOffset + 4u * static_cast<uint32_t>(index);
+}
+
+bool IsDefaultValue(const ValueRecord& value) {
   const bool singleByte = (LoadU16(&value.bytes[kFlags]) & kNameIsSingleByte) != 0;
+  return !singleByte && LoadI16(&value.bytes[kNameLength]) == 0;
+}
+
+StoredName ValueNameOf(const ValueRecord& value) {
   const int16_t length = LoadI16(&value.bytes[kNameLength]);
-  if (!singleByte && length == 0) {
-    out += kDefaultName;
+  StoredName name;
+  name.offset = value.recordOffset + static_cast<uint32_t>(kName);
+  // A negative length cannot be a name's size; such a value is shown unnamed.
+  name.count = length > 0 ? static_cast<uint32_t>(length) : 0;
+  name.utf16 = (LoadU16(&value.bytes[kFlags]) & kNameIsSingleByte) == 0;
+  return name;
+}
+
+void AppendValueName(HiveFile& hive, const ValueRecord& value, std::string& out) {
+  if (IsDefaultValue(value)) {
+    out += kDefaultValueName;
     return;
   }
-  // A negative length cannot be a name's size; such a value is shown unnamed.
-  if (length <= 0) return;
-  const uint32_t nameOffset = value.recordOffset + static_cast<uint32_t>(kName);
-  ReadName(hive, nameOffset, static_cast<uint32_t>(length), !singleByte, out);
+  const StoredName name = ValueNameOf(value);
+  if (name.count == 0) return;
+  std::array<uint8_t, 256> small{};
+  std::vector<uint8_t> large;
+  uint8_t* buffer = small.data();
+  if (name.count > small.size()) {
+    large.resize(name.count);
+    buffer = large.data();
+  }
+  const uint32_t held = std::min(name.count, HeldFrom(hive, name.offset));
+  ReadAt(hive, name.offset, buffer, held);
+  AppendStoredName(name, {buffer, held}, out);
 }
 
 std::string GetValueName(HiveFile& hive, const ValueRecord& value) {

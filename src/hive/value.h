@@ -13,6 +13,7 @@
 #include <cstdint>
 #include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "hive/format.h"
@@ -45,6 +46,8 @@ inline constexpr uint32_t kMaxValueDataBytes = 64u * 1024u * 1024u;
 // value list offset is 0xFFFFFFFF. The count may be negative for a damaged key;
 // callers then fetch nothing. Reads nothing from the file.
 int32_t GetValueList(HiveFile& hive, const KeyNode& key, ValueList& list);
+// The same, from the key alone.
+int32_t ValueListOf(const KeyNode& key, ValueList& list);
 
 // What GetValue found for an index.
 enum class ValueFetch {
@@ -59,6 +62,17 @@ enum class ValueFetch {
 // fetch (when given) says why.
 uint32_t GetValue(HiveFile& hive, const ValueList& list, int32_t index, ValueRecord& value,
                   ValueFetch* fetch = nullptr);
+
+// The file offset of entry index of list. Checks nothing.
+uint32_t ValueEntryOffset(const ValueList& list, int32_t index);
+
+// True when the value is the key's default value: flags bit 0 clear and name
+// length 0. Its name is "{default}".
+bool IsDefaultValue(const ValueRecord& value);
+inline constexpr std::string_view kDefaultValueName = "{default}";
+
+// The value's name as stored (see GetValueName); for the default value, no bytes.
+StoredName ValueNameOf(const ValueRecord& value);
 
 // The value's name as UTF-8:
 //  - flags bit 0 set: one byte per character (Latin-1), ending at the first zero byte;

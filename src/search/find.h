@@ -53,12 +53,31 @@ struct FindSignals {
   std::atomic<bool> stop{false};         // set by another thread; checked between two keys
 };
 
+// True when a search can read the hive: Find reads only through the file's
+// map, so a hive whose file could not be mapped is never searched, and every
+// search of it finds nothing. A part of a record the map does not hold (past
+// the end of the file, or at 2^31 and beyond) reads as missing: a key node or
+// value record not held whole is not searched, a value list ends at its first
+// entry not held, and names and data end where the file does.
+bool HiveSearchable(const hive::HiveFile& hive);
+
 // Finds the first match after `from` (kNext) or before it (kPrevious) in the
 // order of the matches: keys in pre-order, and within one key its own name
 // first, then its values in value-list order. Wraps around at the end (or the
 // start) of the tree, and comes back to `from` itself last. Returns none when
 // nothing matches or the stop flag ended the search. Safe to call on a worker
 // thread while another thread uses the hive's read position.
+//  - A from.item outside the tree is taken as {0, kBeforeKey}.
+//  - keysSearched is set to 0 first and counts every key looked at.
+//  - Value names and data are matched as the ValueTable shows them (a match
+//    in either is one match of the value), except that the default value has
+//    no name to match ("{default}" is how it is shown). A value whose record
+//    the file does not hold matches nothing; an entry the file does not hold
+//    ends the key's values. Data is text for String and ExpandString (up to
+//    the first NUL) and MultiString (each string, up to the first empty one).
+//  - One key's names and data are looked at up to about twice the file's
+//    size, so a crafted value list naming one large record again and again
+//    cannot hold a search for long; values past that do not match.
 std::optional<FindMatch> FindNextMatch(const hive::HiveFile& hive, const tree::KeyTree& keys,
                                        const tree::KeyIndex& index, const FindOptions& options,
                                        FindMatch from, Direction direction, FindSignals& signals);
