@@ -41,8 +41,8 @@ HexView::HexView(QWidget* parent) : QAbstractScrollArea(parent) {
   setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
 }
 
-void HexView::SetData(QByteArray data) {
-  m_data = std::move(data);
+void HexView::SetData(QByteArray bytes) {
+  m_data = std::move(bytes);
   m_anchor = m_cursor = -1;
   verticalScrollBar()->setValue(0);
   UpdateScrollBars();

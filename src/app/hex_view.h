@@ -22,7 +22,7 @@ class HexView : public QAbstractScrollArea {
 
   explicit HexView(QWidget* parent = nullptr);
 
-  void SetData(QByteArray data);
+  void SetData(QByteArray bytes);
   const QByteArray& Data() const { return m_data; }
 
   // The selected bytes [first, first + count); count 0 when nothing is selected.

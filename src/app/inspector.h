@@ -13,6 +13,7 @@
 // The hive, the key index and the window must outlive the Inspector; destroy
 // it before the hive is closed (it stops a running search). GUI thread only.
 
+#include <QMenu>
 #include <QObject>
 #include <QPointer>
 
@@ -25,7 +26,6 @@
 #include "tree/key_index.h"
 #include "values/value_details.h"
 
-class QMenu;
 class QTreeWidgetItem;
 
 namespace ui {

@@ -3,6 +3,8 @@
 #include <cstdio>
 
 #include "hive/format.h"
+#include "hive/in_place.h"
+#include "hive/key_node.h"
 #include "hive/little_endian.h"
 #include "hive/text.h"
 
@@ -32,9 +34,9 @@ Date DateOfDays(int64_t days) {
   return {year, month, day};
 }
 
-void ReadClassName(const HiveFile& hive, const uint8_t* record, KeyDetails& details) {
-  const uint32_t cell = LoadU32(record + key_node::kClassNameCell);
-  const uint16_t length = LoadU16(record + key_node::kClassNameLength);
+void ReadClassName(const HiveFile& hive, const KeyNode& key, KeyDetails& details) {
+  const uint32_t cell = LoadU32(key.bytes.data() + key_node::kClassNameCell);
+  const uint16_t length = LoadU16(key.bytes.data() + key_node::kClassNameLength);
   if (cell == kNoCell || length == 0) return;
   const uint8_t* name = hive.BytesAt(RecordOffsetOf(cell), length);
   if (name == nullptr) {
@@ -50,15 +52,15 @@ void ReadClassName(const HiveFile& hive, const uint8_t* record, KeyDetails& deta
 KeyDetails ReadKeyDetails(const HiveFile& hive, uint32_t recordOffset) {
   KeyDetails details;
   details.recordOffset = recordOffset;
-  const uint8_t* record = hive.BytesAt(recordOffset, key_node::kFixedSize);
-  if (record == nullptr) return details;
+  KeyNode key;
+  if (!ReadKeyNodeInPlace(hive, recordOffset, key)) return details;
   details.held = true;
-  details.lastWritten = LoadU64(record + key_node::kLastWritten);
-  details.flags = LoadU16(record + key_node::kFlags);
-  details.subkeyCount = LoadI32(record + key_node::kSubkeyCount);
-  details.volatileSubkeyCount = LoadI32(record + key_node::kVolatileSubkeyCount);
-  details.valueCount = LoadI32(record + key_node::kValueCount);
-  ReadClassName(hive, record, details);
+  details.lastWritten = LoadU64(key.bytes.data() + key_node::kLastWritten);
+  details.flags = KeyFlags(key);
+  details.subkeyCount = GetSubkeyCount(key);
+  details.volatileSubkeyCount = LoadI32(key.bytes.data() + key_node::kVolatileSubkeyCount);
+  details.valueCount = GetValueCount(key);
+  ReadClassName(hive, key, details);
   return details;
 }
 
