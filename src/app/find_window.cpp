@@ -126,6 +126,13 @@ void FindWindow::FindAgain(search::Direction direction) {
     ShowAndFocus();
     return;
   }
+  if (!isVisible()) {
+    // Searching again from the main window: the result shows here, and the
+    // keyboard stays where it was.
+    setAttribute(Qt::WA_ShowWithoutActivating, true);
+    show();
+    setAttribute(Qt::WA_ShowWithoutActivating, false);
+  }
   StartSearch(direction);
 }
 

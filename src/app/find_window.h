@@ -44,8 +44,9 @@ class FindWindow : public QDialog {
 
   // Shows the window, focused on its text field.
   void ShowAndFocus();
-  // Searches with the window's text and options. Does nothing while a search
-  // runs; shows the window instead when its text is empty.
+  // Searches with the window's text and options, showing the window (without
+  // activating it) when it is hidden. Does nothing while a search runs; only
+  // shows and focuses the window when its text is empty.
   void FindAgain(search::Direction direction);
   // Ends a running search (its result is dropped) and waits for its thread.
   void Cancel();

@@ -89,7 +89,7 @@ void Inspector::InstallShortcuts() {
   AddShortcut(table, QKeySequence::Copy, Qt::WidgetShortcut, [this] { CopyRowTexts(CurrentRow()); });
   AddShortcut(table, QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_C), Qt::WidgetShortcut,
               [this] { CopyRowData(CurrentRow()); });
-  AddShortcut(m_window, QKeySequence::Find, Qt::WindowShortcut, [this] { OpenFind(); });
+  AddShortcut(m_window, QKeySequence::Find, Qt::WindowShortcut, [this] { OpenFind().ShowAndFocus(); });
   AddShortcut(m_window, QKeySequence(Qt::Key_F3), Qt::WindowShortcut,
               [this] { OpenFind().FindAgain(search::Direction::kNext); });
   AddShortcut(m_window, QKeySequence(Qt::SHIFT | Qt::Key_F3), Qt::WindowShortcut,
@@ -155,7 +155,7 @@ void Inspector::ShowTreeMenu(QPoint at) {
   m_menu->addAction(QStringLiteral("Copy Path"), this, [this, position] { CopyKeyPath(position); })
       ->setShortcut(QKeySequence::Copy);
   m_menu->addSeparator();
-  m_menu->addAction(QStringLiteral("Find..."), this, [this] { OpenFind(); })->setShortcut(QKeySequence::Find);
+  m_menu->addAction(QStringLiteral("Find..."), this, [this] { OpenFind().ShowAndFocus(); })->setShortcut(QKeySequence::Find);
   m_menu->popup(tree.viewport()->mapToGlobal(at));
 }
 
