@@ -44,7 +44,7 @@ bool IsSymbolicLink(const KeyDetails& key);
 
 // A FILETIME as UTC in ISO 8601 to the second: "2019-03-18 14:02:11 UTC".
 // Every 64-bit value has a text (0 is "1601-01-01 00:00:00 UTC"; the largest
-// lies in the year 58457).
+// is "60056-05-28 05:36:10 UTC").
 std::string FormatFileTime(uint64_t fileTime);
 
 }  // namespace hive
