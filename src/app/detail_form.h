@@ -16,7 +16,7 @@ inline QLabel* AddDetailRow(QFormLayout& form, const QString& caption, const QSt
   auto* value = new QLabel(text);
   value->setTextFormat(Qt::PlainText);
   value->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
-  value->setWordWrap(true);
+  value->setWordWrap(false);
   form.addRow(caption, value);
   return value;
 }

@@ -61,9 +61,10 @@ FindWindow::FindWindow(const hive::HiveFile& hive, const tree::KeyTree& keys, co
 
   m_status = new QLabel;
   m_status->setTextFormat(Qt::PlainText);
-  m_status->setTextInteractionFlags(Qt::TextSelectableByMouse);
-  m_status->setMinimumHeight(m_status->fontMetrics().height() * 2);
+  m_status->setAlignment(Qt::AlignLeft | Qt::AlignTop);
   m_status->setWordWrap(true);
+  // Room for a path of three lines, so that the window keeps its size.
+  m_status->setFixedHeight(m_status->fontMetrics().lineSpacing() * 3 + 4);
 
   auto* left = new QVBoxLayout;
   left->addLayout(textRow);
@@ -82,6 +83,7 @@ FindWindow::FindWindow(const hive::HiveFile& hive, const tree::KeyTree& keys, co
   buttons->addStretch(1);
 
   auto* layout = new QHBoxLayout(this);
+  layout->setSizeConstraint(QLayout::SetMinimumSize);
   layout->addLayout(left, 1);
   layout->addLayout(buttons);
 
@@ -139,7 +141,7 @@ void FindWindow::FindAgain(search::Direction direction) {
 void FindWindow::StartSearch(search::Direction direction) {
   m_running = Options();
   if (m_running.where == 0) {
-    m_status->setText(QStringLiteral("Choose where to look."));
+    SetStatus(QStringLiteral("Choose where to look."));
     return;
   }
   const search::FindMatch from = m_startPoint ? m_startPoint() : search::FindMatch{0, search::FindMatch::kBeforeKey};
@@ -156,7 +158,7 @@ void FindWindow::StartSearch(search::Direction direction) {
   try {
     m_worker = std::thread(run);
   } catch (const std::system_error&) {
-    m_status->setText(QStringLiteral("No thread to search on."));
+    SetStatus(QStringLiteral("No thread to search on."));
     m_workerDone.store(true);
     return;
   }
@@ -165,7 +167,7 @@ void FindWindow::StartSearch(search::Direction direction) {
 }
 
 void FindWindow::ShowProgress() {
-  m_status->setText(QStringLiteral("Searching... %1 keys searched")
+  SetStatus(QStringLiteral("Searching... %1 keys searched")
                         .arg(QLocale::system().toString(m_signals.keysSearched.load())));
 }
 
@@ -193,11 +195,11 @@ void FindWindow::SearchEnded(uint64_t search, std::optional<search::FindMatch> m
   JoinWorker();
   SetSearching(false);
   if (m_signals.stop.load()) {
-    m_status->setText(QStringLiteral("Cancelled."));
+    SetStatus(QStringLiteral("Cancelled."));
   } else if (!match) {
-    m_status->setText(QStringLiteral("Not found"));
+    SetStatus(QStringLiteral("Not found"));
   } else {
-    m_status->clear();
+    SetStatus({});
     Q_EMIT Found(*match);
   }
 }
@@ -207,13 +209,21 @@ void FindWindow::Cancel() {
   m_signals.stop.store(true);
   JoinWorker();
   SetSearching(false);
-  m_status->setText(QStringLiteral("Cancelled after %1 keys")
+  SetStatus(QStringLiteral("Cancelled after %1 keys")
                         .arg(QLocale::system().toString(m_signals.keysSearched.load())));
 }
 
-void FindWindow::ShowFound(const QString& where) { m_status->setText(QStringLiteral("Found: ") + where); }
+void FindWindow::ShowFound(const QString& where) { SetStatus(QStringLiteral("Found: ") + where); }
 
-QString FindWindow::Status() const { return m_status->text(); }
+void FindWindow::SetStatus(const QString& text) {
+  m_statusText = text;
+  // A key path may break after each backslash.
+  QString breakable = text;
+  breakable.replace(u'\\', QStringLiteral("\\\u200B"));
+  m_status->setText(breakable);
+}
+
+QString FindWindow::Status() const { return m_statusText; }
 
 void FindWindow::reject() {
   if (Searching()) {

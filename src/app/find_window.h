@@ -77,6 +77,7 @@ class FindWindow : public QDialog {
   void ShowProgress();
   void JoinWorker();
   void SetSearching(bool searching);
+  void SetStatus(const QString& text);
 
   const hive::HiveFile& m_hive;
   const tree::KeyTree& m_keys;
@@ -93,6 +94,7 @@ class FindWindow : public QDialog {
   QPushButton* m_previous = nullptr;
   QPushButton* m_cancel = nullptr;
   QLabel* m_status = nullptr;
+  QString m_statusText;
   QTimer m_progress;
 
   // The running search: its options (read by the worker), its signals, and

@@ -92,7 +92,7 @@ QString HexView::LineText(qsizetype line) const {
 }
 
 QSize HexView::sizeHint() const {
-  const int width = 2 * kMargin + kLineChars * CharWidth() + verticalScrollBar()->sizeHint().width() + 2 * frameWidth();
+  const int width = 2 * kMargin + (kLineChars + 1) * CharWidth() + verticalScrollBar()->sizeHint().width() + 2 * frameWidth();
   return {width, 12 * LineHeight()};
 }
 
