@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <sstream>
 #include <string>
 
 #include "class_name.h"
@@ -10,7 +11,9 @@
 #include "hive/hive_file.h"
 #include "hive/key_details.h"
 #include "hive_builder.h"
+#include "run_process.h"
 #include "temp_hive.h"
+#include "tree/build_key_tree.h"
 
 namespace {
 
@@ -126,6 +129,37 @@ TEST_F(KeyDetailsTest, KeyNodeNotHeld) {
     EXPECT_FALSE(details.held) << offset;
     EXPECT_EQ(details.lastWritten, 0u);
     EXPECT_EQ(details.classNameState, ClassNameState::kNone);
+  }
+}
+
+}  // namespace
+
+namespace {
+
+// Every key's last-written time in real hives, against what hivex reads.
+TEST(KeyDetailsOfRealHives, TimesAsHivexReadsThem) {
+  for (const char* name : {"plaso__NTUSER.DAT", "dfwinreg__UsrClass.dat", "dfwinreg__SAM"}) {
+    const std::string path = std::string(KEYLOOM_SHARED_HIVES) + "/" + name;
+    const testsupport::ProcessResult peer = testsupport::RunProcess({"/usr/bin/python3", KEYLOOM_HIVEX_TIMES, path});
+    if (peer.exitStatus == 77) GTEST_SKIP() << "hivex is not installed";
+    ASSERT_EQ(peer.exitStatus, 0) << peer.err;
+    std::string reason;
+    auto hive = hive::OpenHive(path, &reason);
+    ASSERT_NE(hive, nullptr) << reason;
+    tree::KeyTree keys;
+    tree::KeyIndex index;
+    tree::BuildSignals signals;
+    ASSERT_EQ(tree::BuildKeyTree(keys, index, *hive, signals), tree::BuildOutcome::kComplete);
+
+    std::istringstream lines(peer.out);
+    int32_t position = 0;
+    for (uint64_t time = 0; lines >> time; ++position) {
+      ASSERT_LT(position, index.Size()) << name;
+      const hive::KeyDetails details = hive::ReadKeyDetails(*hive, index.At(position).recordOffset);
+      ASSERT_TRUE(details.held);
+      EXPECT_EQ(details.lastWritten, time) << name << " key " << position;
+    }
+    EXPECT_EQ(position, index.Size()) << name;
   }
 }
 
