@@ -10,6 +10,7 @@
 #include <QShortcut>
 #include <QVBoxLayout>
 
+#include <algorithm>
 #include <chrono>
 #include <system_error>
 
@@ -102,7 +103,17 @@ FindWindow::FindWindow(const hive::HiveFile& hive, const tree::KeyTree& keys, co
 
 FindWindow::~FindWindow() { Cancel(); }
 
+void FindWindow::ShowFirstTime() {
+  if (m_placed || parentWidget() == nullptr) return;
+  m_placed = true;
+  // At the owner's lower right, where it hides the least of the two views.
+  adjustSize();
+  const QRect owner = parentWidget()->frameGeometry();
+  move(std::max(owner.left(), owner.right() - width() - 24), std::max(owner.top(), owner.bottom() - height() - 24));
+}
+
 void FindWindow::ShowAndFocus() {
+  ShowFirstTime();
   show();
   raise();
   activateWindow();
@@ -132,6 +143,7 @@ void FindWindow::FindAgain(search::Direction direction) {
     // Searching again from the main window: the result shows here, and the
     // keyboard stays where it was.
     setAttribute(Qt::WA_ShowWithoutActivating, true);
+    ShowFirstTime();
     show();
     setAttribute(Qt::WA_ShowWithoutActivating, false);
   }

@@ -78,6 +78,7 @@ class FindWindow : public QDialog {
   void JoinWorker();
   void SetSearching(bool searching);
   void SetStatus(const QString& text);
+  void ShowFirstTime();
 
   const hive::HiveFile& m_hive;
   const tree::KeyTree& m_keys;
@@ -95,6 +96,7 @@ class FindWindow : public QDialog {
   QPushButton* m_cancel = nullptr;
   QLabel* m_status = nullptr;
   QString m_statusText;
+  bool m_placed = false;
   QTimer m_progress;
 
   // The running search: its options (read by the worker), its signals, and
