@@ -152,6 +152,10 @@ void FindWindow::FindAgain(search::Direction direction) {
 
 void FindWindow::StartSearch(search::Direction direction) {
   m_running = Options();
+  if (!search::HiveSearchable(m_hive)) {
+    SetStatus(QStringLiteral("This hive cannot be searched: its file could not be mapped."));
+    return;
+  }
   if (m_running.where == 0) {
     SetStatus(QStringLiteral("Choose where to look."));
     return;
