@@ -48,6 +48,17 @@ bool IsAsciiWithoutZero(const uint8_t* bytes, size_t count) {
   return true;
 }
 
+// True when the four UTF-16LE units at bytes are all 1 to 0x7F: every high
+// byte is zero and no low byte is zero or has its top bit set.
+bool IsAsciiUnits4(const uint8_t* bytes) {
+  uint64_t word;
+  std::memcpy(&word, bytes, 8);
+  constexpr uint64_t kOnes = 0x0001000100010001u;
+  constexpr uint64_t kTop = 0x8000800080008000u;
+  constexpr uint64_t kNotAscii = 0xFF80FF80FF80FF80u;
+  return (word & kNotAscii) == 0 && ((word - kOnes) & ~word & kTop) == 0;
+}
+
 }  // namespace
 
 void AppendLatin1(std::string& out, const uint8_t* bytes, size_t count) {
@@ -69,22 +80,27 @@ void AppendLatin1(std::string& out, const uint8_t* bytes, size_t count) {
   }
 }
 
-void AppendUtf16Le(std::string& out, const uint8_t* bytes, size_t byteCount) {
+size_t AppendUtf16Le(std::string& out, const uint8_t* bytes, size_t byteCount) {
   const size_t units = byteCount / 2;
   size_t i = 0;
   while (i < units) {
     // A run of ASCII units (1 to 0x7F) becomes one byte each, a chunk at a time.
     char chunk[256];
     size_t n = 0;
+    while (i + 4 <= units && n + 4 <= sizeof chunk && IsAsciiUnits4(bytes + 2 * i)) {
+      for (size_t k = 0; k < 4; ++k) chunk[n + k] = static_cast<char>(bytes[2 * (i + k)]);
+      n += 4;
+      i += 4;
+    }
     uint32_t unit = 0;
     while (i < units && n < sizeof chunk && (unit = LoadU16(bytes + 2 * i)) - 1 < 0x7F) {
       chunk[n++] = static_cast<char>(unit);
       ++i;
     }
     out.append(chunk, n);
-    if (i == units) return;
+    if (i == units) return i;
     if (n == sizeof chunk) continue;  // the chunk is full; unit i is not loaded yet
-    if (unit == 0) return;
+    if (unit == 0) return i;
     if (IsHighSurrogate(unit) && i + 1 < units) {
       const uint32_t next = LoadU16(bytes + 2 * (i + 1));
       if (IsLowSurrogate(next)) {
@@ -96,6 +112,7 @@ void AppendUtf16Le(std::string& out, const uint8_t* bytes, size_t byteCount) {
     AppendCodePoint(out, IsHighSurrogate(unit) || IsLowSurrogate(unit) ? kReplacement : unit);
     ++i;
   }
+  return i;
 }
 
 }  // namespace hive

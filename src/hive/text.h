@@ -14,7 +14,8 @@ void AppendCodePoint(std::string& out, uint32_t c);
 void AppendLatin1(std::string& out, const uint8_t* bytes, size_t count);
 
 // Appends UTF-16LE code units, stopping at the first NUL code unit. An unpaired
-// surrogate becomes U+FFFD. A trailing odd byte is ignored.
-void AppendUtf16Le(std::string& out, const uint8_t* bytes, size_t byteCount);
+// surrogate becomes U+FFFD. A trailing odd byte is ignored. Returns the number
+// of code units before the NUL (all of them when there is none).
+size_t AppendUtf16Le(std::string& out, const uint8_t* bytes, size_t byteCount);
 
 }  // namespace hive

@@ -67,6 +67,12 @@ class Searcher {
   // [low, high] (kKeyItself for the key's own name, else a value index).
   std::optional<int32_t> SearchKey(int32_t item, int32_t low, int32_t high, bool last);
 
+  // Asks for the key nodes of the keys a few steps ahead, and for the value
+  // lists of nearer ones, so that their cache misses overlap the work on this one.
+  void PrefetchAhead(int32_t item, int32_t step, int32_t count) const;
+  // Asks for value index's record, or, with its record at hand, for its data.
+  void PrefetchValue(const hive::ValueList& list, int32_t index, bool data) const;
+
   bool Stopped() const { return m_signals.stop.load(std::memory_order_relaxed); }
   void CountKey() {
     m_signals.keysSearched.store(++m_keysSearched, std::memory_order_relaxed);
@@ -142,6 +148,8 @@ std::optional<int32_t> Searcher::SearchKey(int32_t item, int32_t low, int32_t hi
     std::optional<int32_t> found;
     for (int32_t i = first; i <= end && m_keyBytes <= m_keyBudget; ++i) {
       if ((i - first) % kValuesBetweenStopChecks == kValuesBetweenStopChecks - 1 && Stopped()) break;
+      PrefetchValue(list, i + 4, false);
+      if (LooksIn(m_options, Where::kValueData)) PrefetchValue(list, i + 1, true);
       const std::optional<bool> matches = ValueMatches(list, i);
       if (!matches) break;
       if (!*matches) continue;
@@ -152,6 +160,42 @@ std::optional<int32_t> Searcher::SearchKey(int32_t item, int32_t low, int32_t hi
   }
   if (nameMatches) return FindMatch::kKeyItself;
   return std::nullopt;
+}
+
+void Searcher::PrefetchValue(const hive::ValueList& list, int32_t index, bool data) const {
+  if (index >= list.count) return;
+  const uint8_t* entry = m_hive.BytesAt(hive::ValueEntryOffset(list, index), 4);
+  if (entry == nullptr) return;
+  const uint32_t recordOffset = hive::RecordOffsetOf(hive::LoadU32(entry));
+  if (!data) {
+    m_hive.Prefetch(recordOffset);
+    return;
+  }
+  const uint8_t* record = m_hive.BytesAt(recordOffset, hive::value_record::kFixedSize);
+  if (record == nullptr) return;
+  const uint32_t length = hive::LoadU32(record + hive::value_record::kDataLength);
+  if (length > 4 && length <= hive::kMaxValueDataBytes) {
+    m_hive.Prefetch(hive::RecordOffsetOf(hive::LoadU32(record + hive::value_record::kDataOffset)));
+  }
+}
+
+void Searcher::PrefetchAhead(int32_t item, int32_t step, int32_t count) const {
+  constexpr int32_t kKeyNodesAhead = 8;
+  constexpr int32_t kValueListsAhead = 4;
+  const auto ahead = [&](int32_t steps) { return ((item + step * steps) % count + count) % count; };
+  if (const auto offset = m_index.Find(ahead(kKeyNodesAhead))) {
+    m_hive.Prefetch(*offset);
+    m_hive.Prefetch(*offset + hive::key_node::kName);
+  }
+  const bool valuesWanted =
+      LooksIn(m_options, Where::kValueNames) || LooksIn(m_options, Where::kValueData);
+  if (!valuesWanted) return;
+  hive::KeyNode key;
+  const auto offset = m_index.Find(ahead(kValueListsAhead));
+  if (offset && hive::ReadKeyNodeInPlace(m_hive, *offset, key) &&
+      hive::ValueListCell(key) != hive::kNoCell) {
+    m_hive.Prefetch(hive::RecordOffsetOf(hive::ValueListCell(key)));
+  }
 }
 
 }  // namespace
@@ -179,6 +223,7 @@ std::optional<FindMatch> FindNextMatch(const hive::HiveFile& hive, const tree::K
   for (int32_t step = 1; step < count; ++step) {
     if (searcher.Stopped()) return std::nullopt;
     const int32_t item = next ? (from.item + step) % count : (from.item - step + count) % count;
+    searcher.PrefetchAhead(item, next ? 1 : -1, count);
     const auto match = searcher.SearchKey(item, kLowest, kHighest, !next);
     searcher.CountKey();
     if (match) return FindMatch{item, *match};

@@ -69,15 +69,22 @@ bool HiveSearchable(const hive::HiveFile& hive);
 // thread while another thread uses the hive's read position.
 //  - A from.item outside the tree is taken as {0, kBeforeKey}.
 //  - keysSearched is set to 0 first and counts every key looked at.
-//  - Value names and data are matched as the ValueTable shows them (a match
-//    in either is one match of the value), except that the default value has
-//    no name to match ("{default}" is how it is shown). A value whose record
-//    the file does not hold matches nothing; an entry the file does not hold
-//    ends the key's values. Data is text for String and ExpandString (up to
-//    the first NUL) and MultiString (each string, up to the first empty one).
-//  - One key's names and data are looked at up to about twice the file's
-//    size, so a crafted value list naming one large record again and again
-//    cannot hold a search for long; values past that do not match.
+//  - Names are compared as GetKeyName and GetValueName decode them, except
+//    that the default value has no name to match ("{default}" is how it is
+//    shown). Data is decoded as GetValueText decodes it: for String and
+//    ExpandString the text up to the first NUL, for MultiString each string
+//    up to the first empty one; other types have no text. A value matching
+//    by name and by data is one match.
+//  - match.value counts the key's value list as GetValue does. A value whose
+//    record the file does not hold matches nothing (the ValueTable has no row
+//    for it, so a row number is the count of the fetched values before it);
+//    an entry the file does not hold ends the key's values.
+//  - The stop flag is also checked every 4096 values of one key. One key's
+//    names and data are looked at up to about twice the file's size, so a
+//    crafted value list naming one large record again and again cannot hold
+//    a search for long; values past that do not match.
+//  - A search allocates its few buffers (about 300 KiB) at its start and
+//    nothing per key.
 std::optional<FindMatch> FindNextMatch(const hive::HiveFile& hive, const tree::KeyTree& keys,
                                        const tree::KeyIndex& index, const FindOptions& options,
                                        FindMatch from, Direction direction, FindSignals& signals);

@@ -40,6 +40,7 @@ bool TextMatcher::Matches(std::string_view text) {
 
 void TextMatcher::BeginText() {
   m_folded.clear();
+  m_searchFrom = 0;
   m_wholeSoFar = 0;
   m_failed = false;
   m_matched = false;
@@ -58,15 +59,20 @@ bool TextMatcher::Feed(std::string_view piece) {
     }
     return false;
   }
+  // Earlier pieces stay in front, so a match may begin in one piece and end
+  // in a later one; they are dropped, all but a needle's length, once they
+  // take more room than a piece.
+  if (m_folded.size() > Utf16Strings::kStageBytes) {
+    const size_t keep = std::min(m_folded.size(), m_needle.size() - 1);
+    m_folded.erase(0, m_folded.size() - keep);
+    m_searchFrom = 0;
+  }
   Fold(piece);
-  if (m_folded.find(m_needle) != std::string::npos) {
+  if (m_folded.find(m_needle, m_searchFrom) != std::string::npos) {
     m_matched = true;
     return true;
   }
-  // A match may begin in this piece and end in the next one: keep the tail
-  // that could be its beginning.
-  const size_t keep = std::min(m_folded.size(), m_needle.size() - 1);
-  m_folded.erase(0, m_folded.size() - keep);
+  m_searchFrom = m_folded.size() - std::min(m_folded.size(), m_needle.size() - 1);
   return false;
 }
 
@@ -90,18 +96,32 @@ void Utf16Strings::Begin(bool list) {
 
 bool Utf16Strings::Feed(std::span<const uint8_t> bytes) {
   while (!bytes.empty() && !m_settled) {
-    const size_t take = std::min(bytes.size(), kStageBytes - m_staged);
-    std::memcpy(m_stage + m_staged, bytes.data(), take);
-    m_staged += take;
-    bytes = bytes.subspan(take);
-    if (m_staged == kStageBytes) Process(false);
+    if (m_staged != 0) {
+      // The bytes left over from the last piece go first, with as many more
+      // as the stage holds.
+      const size_t take = std::min(bytes.size(), kStageBytes - m_staged);
+      std::memcpy(m_stage + m_staged, bytes.data(), take);
+      m_staged += take;
+      bytes = bytes.subspan(take);
+      const size_t used = Process(m_stage, m_staged, false);
+      m_staged -= used;
+      std::memmove(m_stage, m_stage + used, m_staged);
+      continue;
+    }
+    const size_t size = std::min(bytes.size(), kStageBytes);
+    const size_t used = Process(bytes.data(), size, false);
+    if (m_settled) break;
+    std::memcpy(m_stage, bytes.data() + used, size - used);
+    m_staged = size - used;
+    bytes = bytes.subspan(size);
   }
   return m_settled;
 }
 
 bool Utf16Strings::End() {
   if (!m_settled) {
-    Process(true);
+    Process(m_stage, m_staged, true);
+    m_staged = 0;
     if (!m_settled) EndString();
   }
   return m_matched;
@@ -118,39 +138,26 @@ void Utf16Strings::EndString() {
   m_matcher.BeginText();
 }
 
-void Utf16Strings::Process(bool final) {
-  const size_t units = m_staged / 2;
+size_t Utf16Strings::Process(const uint8_t* bytes, size_t size, bool final) {
+  size_t units = size / 2;
+  // A pair of surrogates may be split between two pieces: the high one waits.
+  if (!final && units != 0 && (hive::LoadU16(bytes + 2 * (units - 1)) & 0xFC00) == 0xD800) --units;
   size_t at = 0;
   while (!m_settled) {
-    size_t end = at;
-    while (end < units && hive::LoadU16(m_stage + 2 * end) != 0) ++end;
-    size_t decodeEnd = end;
-    // A pair of surrogates may be split between two pieces: the high one waits.
-    if (end == units && !final && end > at &&
-        (hive::LoadU16(m_stage + 2 * (end - 1)) & 0xFC00) == 0xD800) {
-      --decodeEnd;
+    m_text.clear();
+    const size_t decoded = hive::AppendUtf16Le(m_text, bytes + 2 * at, 2 * (units - at));
+    m_stringUnits += decoded;
+    if (!m_text.empty() && m_matcher.Feed(m_text)) {
+      m_matched = true;
+      m_settled = true;
+      break;
     }
-    if (decodeEnd > at) {
-      m_text.clear();
-      hive::AppendUtf16Le(m_text, m_stage + 2 * at, 2 * (decodeEnd - at));
-      m_stringUnits += decodeEnd - at;
-      if (m_matcher.Feed(m_text)) {
-        m_matched = true;
-        m_settled = true;
-        return;
-      }
-    }
-    if (end == units) {
-      // The string goes on in the next piece: keep what was not decoded.
-      const size_t keptFrom = 2 * decodeEnd;
-      m_staged -= keptFrom;
-      std::memmove(m_stage, m_stage + keptFrom, m_staged);
-      if (final) m_staged = 0;  // an odd last byte is no code unit
-      return;
-    }
-    EndString();
-    at = end + 1;
+    at += decoded;
+    if (at == units) break;  // the string goes on in the next bytes
+    EndString();             // at a NUL
+    ++at;
   }
+  return final ? size : 2 * units;
 }
 
 }  // namespace search

@@ -16,10 +16,10 @@ namespace search {
 
 class TextMatcher {
  public:
-  // Names are at most this many bytes of UTF-8 (INT16_MAX stored bytes, 3
-  // UTF-8 bytes per 2 stored); a longer text is matched all the same, with
-  // one allocation.
-  static constexpr size_t kMaxNameBytes = 3 * 16384;
+  // Names are at most this many bytes of UTF-8 (INT16_MAX stored bytes, at
+  // most 2 UTF-8 bytes for each); a longer text is matched all the same,
+  // with one allocation.
+  static constexpr size_t kMaxNameBytes = 2 * 32768;
 
   // text is UTF-8; bytes that are not well-formed UTF-8 stand for U+FFFD.
   TextMatcher(std::string_view text, bool matchCase, bool whole);
@@ -42,7 +42,8 @@ class TextMatcher {
   std::string m_needle;  // folded unless m_matchCase
   bool m_matchCase;
   bool m_whole;
-  std::string m_folded;     // the text being compared: a carried tail, then a piece
+  std::string m_folded;     // the text being compared: earlier pieces, then the latest
+  size_t m_searchFrom = 0;  // where a match not yet ruled out may begin in m_folded
   size_t m_wholeSoFar = 0;  // whole: bytes of the needle matched by the pieces so far
   bool m_failed = false;    // whole: a piece did not match
   bool m_matched = false;
@@ -50,8 +51,9 @@ class TextMatcher {
 
 class Utf16Strings {
  public:
-  // Bytes of data held before their text is decoded: the decoded pieces are
-  // at most half again as long.
+  // Data is decoded this many bytes at a time at most, so that the decoded
+  // pieces stay small (at most half again as long). Data is read in place;
+  // only the few bytes that straddle two pieces are copied.
   static constexpr size_t kStageBytes = 8192;
 
   explicit Utf16Strings(TextMatcher& matcher);
@@ -67,9 +69,10 @@ class Utf16Strings {
   bool End();
 
  private:
-  // Decodes the staged units; when final, all of them, else it keeps a
-  // trailing high surrogate and odd byte for the next piece.
-  void Process(bool final);
+  // Decodes the strings of size bytes at bytes and returns how many bytes it
+  // took: when final, all of them, else all but a trailing high surrogate and
+  // odd byte, which wait for the next bytes.
+  size_t Process(const uint8_t* bytes, size_t size, bool final);
   void EndString();
 
   TextMatcher& m_matcher;

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "built_hive.h"
 #include "hive/hive_file.h"
 #include "hive_builder.h"
 #include "search/find.h"
@@ -16,14 +17,7 @@
 
 namespace findtests {
 
-inline std::vector<uint8_t> Utf16(std::u16string_view text) {
-  std::vector<uint8_t> out;
-  for (const char16_t c : text) {
-    out.push_back(static_cast<uint8_t>(c));
-    out.push_back(static_cast<uint8_t>(c >> 8));
-  }
-  return out;
-}
+using valuetests::Utf16;
 
 // Text data as Windows stores it: UTF-16LE with a NUL at the end.
 inline std::vector<uint8_t> Sz(std::u16string_view text) {

@@ -11,34 +11,19 @@ which folds to "ss" here and stays itself in Keyloom), so the texts searched
 for must avoid what such a character folds to.
 Exit status: 0 when something matched, 3 when nothing did, 77 when hivex
 cannot be imported (run with Debian's /usr/bin/python3)."""
+import os
 import sys
 
 try:
-    import hivex
+    import hivex  # noqa: F401 (hivex_tree reads through it)
 except ImportError:
     sys.exit(77)
 
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "peers"))
+from hivex_tree import escape  # noqa: E402 (the dump's escapes, as the tree comparison writes them)
+
 TEXT_TYPES = (1, 2)
 MULTI_STRING = 7
-
-
-def escape(text):
-    out = []
-    for ch in text:
-        code = ord(ch)
-        if ch == "\\":
-            out.append("\\\\")
-        elif ch == "\n":
-            out.append("\\n")
-        elif ch == "\r":
-            out.append("\\r")
-        elif ch == "\t":
-            out.append("\\t")
-        elif code < 0x20 or code == 0x7F:
-            out.append("\\x%02X" % code)
-        else:
-            out.append(ch)
-    return "".join(out)
 
 
 def strings_of(vtype, length, data):

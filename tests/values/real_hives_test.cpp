@@ -16,6 +16,7 @@
 #include "hive/key_node.h"
 #include "hive/value.h"
 #include "run_process.h"
+#include "shared_hives.h"
 #include "tree/build_key_tree.h"
 #include "values/show_key_values.h"
 
@@ -75,24 +76,7 @@ std::vector<PeerKey> ParsePeer(const std::string& text) {
   return keys;
 }
 
-// Version 1.3 hives in the shared folder, without the two whose damage makes
-// hivex read less of them than Keyloom shows.
-std::vector<std::string> ComparableHives() {
-  std::vector<std::string> names;
-  for (const auto& entry : std::filesystem::directory_iterator(KEYLOOM_SHARED_HIVES)) {
-    const std::string name = entry.path().filename().string();
-    if (name == "SOURCES.md" || name == "ezregistry__SAMBadHBinHeader" ||
-        name == "plaso__corrupt_sub_key_list.hiv") {
-      continue;
-    }
-    std::ifstream file(entry.path(), std::ios::binary);
-    std::array<uint8_t, 28> head{};
-    file.read(reinterpret_cast<char*>(head.data()), head.size());
-    if (head[20] == 1 && head[24] == 3) names.push_back(name);
-  }
-  std::sort(names.begin(), names.end());
-  return names;
-}
+std::vector<std::string> ComparableHives() { return testsupport::ComparableHives(KEYLOOM_SHARED_HIVES); }
 
 struct RowRecorder final : values::KeySelection, values::ValueTable {
   int32_t position = -1;
