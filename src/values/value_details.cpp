@@ -7,24 +7,10 @@
 #include "hive/key_node.h"
 #include "hive/little_endian.h"
 #include "hive/text.h"
+#include "values/value_types.h"
 
 namespace values {
 namespace {
-
-enum : uint32_t {
-  kRegNone = 0,
-  kRegSz = 1,
-  kRegExpandSz = 2,
-  kRegBinary = 3,
-  kRegDword = 4,
-  kRegDwordBigEndian = 5,
-  kRegLink = 6,
-  kRegMultiSz = 7,
-  kRegResourceList = 8,
-  kRegFullResourceDescriptor = 9,
-  kRegResourceRequirementsList = 10,
-  kRegQword = 11,
-};
 
 constexpr const char* kTypeNames[] = {
     "REG_NONE",

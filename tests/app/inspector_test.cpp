@@ -6,6 +6,7 @@
 #include <QClipboard>
 #include <QLabel>
 #include <QLineEdit>
+#include <QLocale>
 #include <QMenu>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -23,6 +24,7 @@
 #include "hex_view.h"
 #include "hive/format.h"
 #include "inspector.h"
+#include "values/value_types.h"
 #include "value_details_window.h"
 #include "viewer.h"
 
@@ -51,7 +53,7 @@ std::vector<uint8_t> MultiSz(std::initializer_list<std::u16string_view> items) {
   return out;
 }
 
-constexpr uint32_t kRegSz = 1, kRegBinary = 3, kRegDword = 4, kRegMultiSz = 7, kRegQword = 11;
+using values::kRegBinary, values::kRegDword, values::kRegMultiSz, values::kRegQword, values::kRegSz;
 const QString kLastWritten = "Last written: 2020-01-01 00:00:00 UTC";
 
 // ROOT
@@ -306,7 +308,7 @@ class InspectorTest : public QObject {
     QTest::mouseClick(&find.CancelButton(), Qt::LeftButton);
     QVERIFY(!find.Searching());
     QVERIFY(find.Status().startsWith("Cancelled after"));
-    const int searched = find.Status().section(' ', 2, 2).remove(',').toInt();
+    const int searched = QLocale::system().toInt(find.Status().section(' ', 2, 2));
     QVERIFY2(searched < keys, qPrintable(find.Status()));
     QTest::qWait(50);
     QVERIFY(find.Status().startsWith("Cancelled after"));  // the stopped search reports nothing more

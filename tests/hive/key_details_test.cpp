@@ -12,6 +12,7 @@
 #include "hive/key_details.h"
 #include "hive_builder.h"
 #include "run_process.h"
+#include "shared_hives.h"
 #include "temp_hive.h"
 #include "tree/build_key_tree.h"
 
@@ -138,7 +139,9 @@ namespace {
 
 // Every key's last-written time in real hives, against what hivex reads.
 TEST(KeyDetailsOfRealHives, TimesAsHivexReadsThem) {
-  for (const char* name : {"plaso__NTUSER.DAT", "dfwinreg__UsrClass.dat", "dfwinreg__SAM"}) {
+  const std::vector<std::string> names = testsupport::ComparableHives(KEYLOOM_SHARED_HIVES);
+  ASSERT_FALSE(names.empty());
+  for (const std::string& name : names) {
     const std::string path = std::string(KEYLOOM_SHARED_HIVES) + "/" + name;
     const testsupport::ProcessResult peer = testsupport::RunProcess({"/usr/bin/python3", KEYLOOM_HIVEX_TIMES, path});
     if (peer.exitStatus == 77) GTEST_SKIP() << "hivex is not installed";
