@@ -61,7 +61,7 @@ void ShowOwned(QWidget* window) {
 
 Inspector::Inspector(MainWindow& window, hive::HiveFile& hive, const tree::KeyIndex& index)
     : m_window(window), m_hive(hive), m_index(index) {
-  m_window.Model().SetToolTipProvider([this](int32_t position) { return KeyToolTipOf(position); });
+  m_window.Model().SetToolTipProvider([this](int32_t position) { return PlainToolTip(KeyToolTipOf(position)); });
   m_window.Table().viewport()->installEventFilter(this);
   m_window.Tree().setContextMenuPolicy(Qt::CustomContextMenu);
   connect(&m_window.Tree(), &QWidget::customContextMenuRequested, this, &Inspector::ShowTreeMenu);

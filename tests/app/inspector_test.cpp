@@ -12,6 +12,7 @@
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTest>
+#include <QTextDocument>
 #include <QToolTip>
 
 #include <memory>
@@ -127,12 +128,18 @@ class InspectorTest : public QObject {
   void TreeToolTipsGivePathTimeAndClass() {
     const ui::KeyTreeModel& model = m_window->Model();
     const auto tip = [&](const QString& path) {
-      return Tree().SelectKeyPath(path) ? model.data(Tree().currentIndex(), Qt::ToolTipRole).toString()
+      return Tree().SelectKeyPath(path) ? m_tools->KeyToolTipOf(Tree().SelectedItemPosition())
                                         : QString("no key ") + path;
     };
     QCOMPARE(tip(""), QString("ROOT\n" + kLastWritten));
     QCOMPARE(tip("Software"), QString("Software\n" + kLastWritten + "\nClass: Vendor Class"));
     QCOMPARE(tip("Software/Vendor/Run"), QString("Software\\Vendor\\Run\n" + kLastWritten));
+    // The view shows it as plain text, whatever the names hold.
+    QVERIFY(Tree().SelectKeyPath("Software"));
+    const QString shown = model.data(Tree().currentIndex(), Qt::ToolTipRole).toString();
+    QTextDocument document;
+    document.setHtml(shown);
+    QCOMPARE(document.toPlainText(), tip("Software"));
   }
 
   void CellToolTipsOnlyWhereTheTextDoesNotFit() {
