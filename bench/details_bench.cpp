@@ -1,7 +1,7 @@
 // Benchmarks of Value Details: from a value's record to its window shown and
 // painted once, for data of 64 MiB (the most a value gives), as binary data
-// (the hex view alone) and as a REG_MULTI_SZ of 1,000,000 strings (the text
-// field shows its first 1,048,576 characters). Offscreen.
+// (the hex view alone) and as a REG_MULTI_SZ of about 1,150,000 strings (the
+// text field shows the strings of its first 512 KiB). Offscreen.
 
 #include <benchmark/benchmark.h>
 

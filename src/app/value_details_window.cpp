@@ -22,15 +22,35 @@ std::span<const uint8_t> BytesOf(const QByteArray& data) {
   return {reinterpret_cast<const uint8_t*>(data.constData()), static_cast<size_t>(data.size())};
 }
 
-// The data in the form its type suits, or an empty text for the hex view alone.
-QString DataFormText(const ValueDetails& details) {
-  const auto bytes = BytesOf(details.data);
+// The data in the form its type suits: a caption and a text, both empty for
+// the hex view alone. Text and strings are decoded from the first
+// 2 x kShownTextChars bytes at most (one character per UTF-16 unit), so that
+// data of any length opens at once.
+struct DataFormView {
+  QString caption;
+  QString text;
+};
+
+DataFormView ViewOfDataForm(const ValueDetails& details) {
+  auto bytes = BytesOf(details.data);
+  const auto shownBytes = static_cast<size_t>(2 * ValueDetailsWindow::kShownTextChars);
+  const bool cut = bytes.size() > shownBytes;
+  if (cut) bytes = bytes.first(shownBytes);
+  const QString part = cut ? QStringLiteral(" (from the first %1 bytes)").arg(shownBytes) : QString();
   switch (values::DataFormOf(details.type)) {
     case values::DataForm::kText:
-    case values::DataForm::kStrings:
-      return QString::fromStdString(values::DataAsText(details.type, bytes));
+      return {QStringLiteral("Text%1:").arg(part), QString::fromStdString(values::DataAsText(details.type, bytes))};
+    case values::DataForm::kStrings: {
+      const std::vector<std::string> strings = values::SplitMultiString(bytes);
+      QStringList lines;
+      lines.reserve(static_cast<qsizetype>(strings.size()));
+      for (const std::string& line : strings) lines << QString::fromStdString(line);
+      return {QStringLiteral("%1 strings%2:").arg(strings.size()).arg(part), lines.join(u'\n')};
+    }
     case values::DataForm::kNumber:
-      if (auto number = values::NumberText(details.type, bytes)) return QString::fromStdString(*number);
+      if (auto number = values::NumberText(details.type, bytes)) {
+        return {QStringLiteral("Number:"), QString::fromStdString(*number)};
+      }
       return {};
     case values::DataForm::kBytes:
       return {};
@@ -61,17 +81,10 @@ ValueDetailsWindow::ValueDetailsWindow(const ValueDetails& details, QWidget* own
   layout->addLayout(form);
 
   const values::DataForm dataForm = values::DataFormOf(details.type);
-  QString text = DataFormText(details);
-  if (dataForm != values::DataForm::kBytes && !(dataForm == values::DataForm::kNumber && text.isEmpty())) {
-    QString caption = dataForm == values::DataForm::kStrings
-                          ? QStringLiteral("Strings (%1):").arg(values::SplitMultiString(BytesOf(details.data)).size())
-                          : dataForm == values::DataForm::kNumber ? QStringLiteral("Number:") : QStringLiteral("Text:");
-    if (text.size() > kShownTextChars) {
-      text.truncate(kShownTextChars);
-      caption += QStringLiteral(" (the first %1 characters)").arg(kShownTextChars);
-    }
-    layout->addWidget(new QLabel(caption));
-    m_text = new QPlainTextEdit(text);
+  const DataFormView view = ViewOfDataForm(details);
+  if (!view.caption.isEmpty()) {
+    layout->addWidget(new QLabel(view.caption));
+    m_text = new QPlainTextEdit(view.text);
     m_text->setReadOnly(true);
     m_text->setLineWrapMode(QPlainTextEdit::NoWrap);
     m_text->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);

@@ -28,9 +28,9 @@ class ValueDetailsWindow : public QDialog {
   Q_OBJECT
 
  public:
-  // Text longer than this many characters shows only this many in the text
-  // field (with a note); the hex view always holds all of the data.
-  static constexpr qsizetype kShownTextChars = 1 << 20;
+  // The text field shows text decoded from the first 2 x kShownTextChars
+  // bytes of the data at most (and says so); the hex view holds all of it.
+  static constexpr qsizetype kShownTextChars = 1 << 18;
 
   // Deletes itself when closed.
   ValueDetailsWindow(const ValueDetails& details, QWidget* owner);
