@@ -239,7 +239,7 @@ void Inspector::ShowMatch(int32_t item, int32_t value) {
   for (QModelIndex parent = key.parent(); parent.isValid(); parent = parent.parent()) tree.expand(parent);
   // A new current item lists its values (ShowKeyValues); the same one keeps its rows.
   tree.selectionModel()->setCurrentIndex(key, QItemSelectionModel::ClearAndSelect);
-  tree.scrollTo(key);
+  tree.scrollTo(key, QAbstractItemView::PositionAtCenter);
   ValueTableView& table = m_window.Table();
   const auto recordOffset = m_index.Find(item);
   const int32_t row = value >= 0 && recordOffset ? values::RowOfValue(m_hive, *recordOffset, value) : -1;
