@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "hive_builder.h"
+#include "values/value_types.h"
 
 namespace {
 
@@ -15,18 +16,7 @@ using testsupport::HiveBuilder;
 using testsupport::ListKind;
 using Bytes = std::vector<uint8_t>;
 
-enum : uint32_t {
-  kRegNone = 0,
-  kRegSz = 1,
-  kRegExpandSz = 2,
-  kRegBinary = 3,
-  kRegDword = 4,
-  kRegDwordBigEndian = 5,
-  kRegLink = 6,
-  kRegMultiSz = 7,
-  kRegResourceList = 8,
-  kRegQword = 11,
-};
+using namespace values;  // the kReg... value types
 
 void AppendUtf16(Bytes& out, std::u16string_view text) {
   for (char16_t c : text) {

@@ -70,8 +70,14 @@ void ValueTableView::AddRow(std::string_view rowText) {
   while (column < kColumnCount) {
     const size_t end = rowText.find('\n', start);
     const std::string_view piece = rowText.substr(start, end == std::string_view::npos ? end : end - start);
-    row->setText(column++, QString::fromUtf8(piece.data(), static_cast<qsizetype>(piece.size())));
+    row->setText(column, QString::fromUtf8(piece.data(), static_cast<qsizetype>(piece.size())));
     if (end == std::string_view::npos) break;
+    if (column == kColumnCount - 1) {
+      // The pieces past the last column are not shown; the whole rest is kept for its tooltip.
+      const std::string_view rest = rowText.substr(start);
+      row->setData(column, Qt::UserRole, QString::fromUtf8(rest.data(), static_cast<qsizetype>(rest.size())));
+    }
+    ++column;
     start = end + 1;
   }
   addTopLevelItem(row);

@@ -24,7 +24,9 @@ class ValueTableView : public QTreeWidget, public values::ValueTable {
 
   void RemoveAllRows() override;
   // Cuts rowText at every line feed; the pieces fill the four columns in
-  // order and pieces beyond the fourth are dropped.
+  // order and pieces beyond the fourth are dropped. When there are such
+  // pieces, the Content column's Qt::UserRole holds the whole row text from
+  // its piece on.
   void AddRow(std::string_view rowText) override;
 };
 

@@ -60,16 +60,22 @@ inline constexpr uint32_t kHbinSignature = 0x6E696268;  // "hbin"
 namespace key_node {
 inline constexpr int32_t kSignature = 0x00;
 inline constexpr int32_t kFlags = 0x02;
+inline constexpr int32_t kLastWritten = 0x04;  // 64-bit FILETIME: 100 ns units since 1601-01-01 UTC
 inline constexpr int32_t kSubkeyCount = 0x14;
+inline constexpr int32_t kVolatileSubkeyCount = 0x18;
 inline constexpr int32_t kSubkeyList = 0x1C;
 inline constexpr int32_t kValueCount = 0x24;
 inline constexpr int32_t kValueList = 0x28;
+inline constexpr int32_t kClassNameCell = 0x30;  // kNoCell when the key has no class name
 inline constexpr int32_t kNameLength = 0x48;
+inline constexpr int32_t kClassNameLength = 0x4A;  // bytes of UTF-16LE in the class name cell
 inline constexpr int32_t kFixedSize = 0x4C;  // bytes before the name: the part Keyloom copies
 inline constexpr int32_t kName = 0x4C;
 inline constexpr uint16_t kNkSignature = 0x6B6E;  // "nk"
 inline constexpr uint16_t kRootFlags = 0x002C;    // hive entry | no delete | compressed name
 inline constexpr uint16_t kCompressedName = 0x0020;  // name stored one byte per character
+inline constexpr uint16_t kVolatile = 0x0001;        // the key lives in memory only (a live hive's)
+inline constexpr uint16_t kSymbolicLink = 0x0010;    // the key links to another key
 }  // namespace key_node
 
 // Subkey lists. Leaf lists hold key node cells; an index root holds leaf lists.

@@ -1,5 +1,7 @@
 #include "models/key_tree_model.h"
 
+#include <QStringList>
+
 #include <utility>
 
 namespace ui {
@@ -19,6 +21,27 @@ int32_t KeyTreeModel::ItemPosition(const QModelIndex& index) {
 QModelIndex KeyTreeModel::IndexOf(int32_t position) const {
   if (position < 0 || position >= m_tree.Size()) return {};
   return createIndex(m_tree.Row(position), 0, static_cast<quintptr>(position));
+}
+
+QString KeyTreeModel::KeyName(int32_t position) const {
+  if (position < 0 || position >= m_tree.Size()) return {};
+  std::string_view label = m_tree.Label(position);
+  if (m_tree.Parent(position) != tree::KeyTree::kNone) {
+    // The counts never hold " (", so the last one starts them.
+    const size_t counts = label.rfind(" (");
+    if (counts != std::string_view::npos) label = label.substr(0, counts);
+  }
+  return QString::fromUtf8(label.data(), static_cast<qsizetype>(label.size()));
+}
+
+QString KeyTreeModel::KeyPath(int32_t position) const {
+  if (position < 0 || position >= m_tree.Size()) return {};
+  if (m_tree.Parent(position) == tree::KeyTree::kNone) return KeyName(position);
+  QStringList names;
+  for (int32_t at = position; m_tree.Parent(at) != tree::KeyTree::kNone; at = m_tree.Parent(at)) {
+    names.prepend(KeyName(at));
+  }
+  return names.join(u'\\');
 }
 
 QModelIndex KeyTreeModel::index(int row, int column, const QModelIndex& parent) const {
@@ -43,7 +66,9 @@ int KeyTreeModel::columnCount(const QModelIndex& /*parent*/) const { return 1; }
 bool KeyTreeModel::hasChildren(const QModelIndex& parent) const { return rowCount(parent) > 0; }
 
 QVariant KeyTreeModel::data(const QModelIndex& index, int role) const {
-  if (!index.isValid() || role != Qt::DisplayRole) return {};
+  if (!index.isValid()) return {};
+  if (role == Qt::ToolTipRole) return m_toolTip ? QVariant(m_toolTip(ItemPosition(index))) : QVariant();
+  if (role != Qt::DisplayRole) return {};
   const std::string_view label = m_tree.Label(ItemPosition(index));
   return QString::fromUtf8(label.data(), static_cast<qsizetype>(label.size()));
 }

@@ -12,6 +12,8 @@
 #include <QAbstractItemModel>
 
 #include <cstdint>
+#include <functional>
+#include <utility>
 
 #include "tree/key_tree.h"
 
@@ -35,6 +37,19 @@ class KeyTreeModel : public QAbstractItemModel {
   // no such item.
   QModelIndex IndexOf(int32_t position) const;
 
+  // The key name of the item at position: its label without the
+  // " (subkeys/values)" that every label below the top level ends with.
+  QString KeyName(int32_t position) const;
+  // The key's path: the key names below the top-level item down to the key,
+  // joined by "\"; a top-level item's path is its own name. Empty for a
+  // position the tree does not hold.
+  QString KeyPath(int32_t position) const;
+
+  // What Qt::ToolTipRole gives for an item: provider(item position). Without
+  // a provider, items have no tooltip. The provider is called on the GUI thread.
+  using ToolTipProvider = std::function<QString(int32_t position)>;
+  void SetToolTipProvider(ToolTipProvider provider) { m_toolTip = std::move(provider); }
+
   QModelIndex index(int row, int column, const QModelIndex& parent = {}) const override;
   QModelIndex parent(const QModelIndex& child) const override;
   int rowCount(const QModelIndex& parent = {}) const override;
@@ -45,6 +60,7 @@ class KeyTreeModel : public QAbstractItemModel {
 
  private:
   tree::KeyTree m_tree;
+  ToolTipProvider m_toolTip;
 };
 
 }  // namespace ui

@@ -151,6 +151,32 @@ class KeyTreeModelTest : public QObject {
     QVERIFY(!model.data(item, Qt::EditRole).isValid());
   }
 
+  void KeyPathsAndToolTips() {
+    tree::KeyTree keys;
+    keys.AddItem("ROOT (x)");  // a top-level label is the bare name
+    keys.OpenSubLevel();
+    keys.AddItem("Odd (name) (1/2)");
+    keys.OpenSubLevel();
+    keys.AddItem("Leaf (0/0)");
+    keys.CloseSubLevel();
+    keys.CloseSubLevel();
+    keys.Finish();
+    KeyTreeModel model;
+    model.ResetTree(std::move(keys));
+    QCOMPARE(model.KeyName(0), QString("ROOT (x)"));
+    QCOMPARE(model.KeyName(1), QString("Odd (name)"));
+    QCOMPARE(model.KeyPath(0), QString("ROOT (x)"));
+    QCOMPARE(model.KeyPath(2), QString("Odd (name)\\Leaf"));
+    QCOMPARE(model.KeyPath(3), QString());
+    QCOMPARE(model.KeyPath(-1), QString());
+
+    const QModelIndex leaf = model.IndexOf(2);
+    QVERIFY(!model.data(leaf, Qt::ToolTipRole).isValid());
+    model.SetToolTipProvider([](int32_t position) { return QString("tip %1").arg(position); });
+    QCOMPARE(model.data(leaf, Qt::ToolTipRole).toString(), QString("tip 2"));
+    QCOMPARE(model.data(leaf).toString(), QString("Leaf (0/0)"));
+  }
+
   void ResetReplacesTheTree() {
     KeyTreeModel model;
     QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::QtTest);

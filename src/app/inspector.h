@@ -1,0 +1,77 @@
+#pragma once
+// Inspector: what the main window offers beyond the Parts' two views, each
+// reached by the user's choice; the views, their layout and their texts stay
+// as they are.
+//  - KeyTree items: a tooltip with the key's path, last-written time and class
+//    name; Key Properties (Alt+Enter, or the context menu of a right click);
+//    Ctrl+C copies the key's path.
+//  - ValueTable cells: a tooltip with the whole text when it does not fit;
+//    Value Details (Enter or a double-click); Ctrl+C copies the row's four
+//    column texts separated by tabs, Ctrl+Shift+C the value's data as text.
+//  - Find (Ctrl+F opens the Find window; F3 and Shift+F3 search again).
+//
+// The hive, the key index and the window must outlive the Inspector; destroy
+// it before the hive is closed (it stops a running search). GUI thread only.
+
+#include <QMenu>
+#include <QObject>
+#include <QPointer>
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+
+#include "hive/hive_file.h"
+#include "main_window.h"
+#include "tree/key_index.h"
+#include "values/value_details.h"
+
+class QTreeWidgetItem;
+
+namespace ui {
+
+class FindWindow;
+
+class Inspector : public QObject {
+  Q_OBJECT
+
+ public:
+  Inspector(MainWindow& window, hive::HiveFile& hive, const tree::KeyIndex& index);
+  ~Inspector() override;
+
+  // Each returns the window it opened, or none when there was nothing to show.
+  QWidget* OpenKeyProperties(int32_t itemPosition);
+  QWidget* OpenValueDetails(int32_t row);
+  FindWindow& OpenFind();
+
+  void CopyKeyPath(int32_t itemPosition);
+  void CopyRowTexts(int32_t row);
+  void CopyRowData(int32_t row);
+
+  // The tooltip of a KeyTree item, and of a ValueTable cell (empty when its
+  // text fits in the cell).
+  QString KeyToolTipOf(int32_t itemPosition) const;
+  QString CellToolTipOf(const QTreeWidgetItem& row, int column) const;
+
+  // The context menu last opened on the KeyTree, while it is open.
+  QMenu* ContextMenu() const { return m_menu; }
+  FindWindow* Find() const { return m_find.get(); }
+
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override;
+
+ private:
+  void InstallShortcuts();
+  void ShowTreeMenu(QPoint at);
+  int32_t CurrentRow() const;
+  std::optional<values::RowValue> ValueOf(int32_t row);
+  void ShowMatch(int32_t item, int32_t value);
+
+  MainWindow& m_window;
+  hive::HiveFile& m_hive;
+  const tree::KeyIndex& m_index;
+  QPointer<QMenu> m_menu;
+  std::unique_ptr<FindWindow> m_find;
+};
+
+}  // namespace ui
