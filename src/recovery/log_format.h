@@ -41,7 +41,6 @@ inline constexpr uint32_t kNewLogType = 6;
 namespace log_base_block {
 inline constexpr int32_t kLastWritten = 12;  // FILETIME, 8 bytes
 inline constexpr int32_t kFlags = 144;
-inline constexpr int32_t kChecksummedBytes = 508;
 }  // namespace log_base_block
 
 // The first hive bin keeps a copy of the last written time.
@@ -83,7 +82,7 @@ inline constexpr uint64_t kLogHashSeed = 0x82EF4D887A4E55C5ull;
 // XOR of the first 127 32-bit words of a base block.
 inline uint32_t BaseBlockChecksum(const uint8_t* block) {
   uint32_t sum = 0;
-  for (int32_t at = 0; at < log_base_block::kChecksummedBytes; at += 4) sum ^= hive::LoadU32(block + at);
+  for (int32_t at = 0; at < hive::base_block::kChecksummedBytes; at += 4) sum ^= hive::LoadU32(block + at);
   return sum;
 }
 

@@ -8,6 +8,7 @@
 
 #include "hive/format.h"
 #include "hive/little_endian.h"
+#include "recovery/log_format.h"
 #include "recovery/log_replay.h"
 
 namespace recovery {
@@ -97,10 +98,7 @@ std::string SummarizeOpen(const std::vector<std::string>& baseBlockLines, const 
 }
 
 bool ChecksumHolds(const std::array<uint8_t, hive::kBaseBlockSize>& baseBlock) {
-  uint32_t sum = 0;
-  for (int32_t at = 0; at < bb::kChecksummedBytes; at += 4) sum ^= hive::LoadU32(baseBlock.data() + at);
-  const uint32_t stored = hive::LoadU32(baseBlock.data() + bb::kChecksum);
-  return stored == sum || (sum == 0 && stored == 1) || (sum == 0xFFFFFFFF && stored == 0xFFFFFFFE);
+  return HasSoundChecksum(baseBlock.data());
 }
 
 std::optional<std::string> HiveBesideLog(const std::string& logPath) {
