@@ -56,7 +56,7 @@ INSTANTIATE_TEST_SUITE_P(
         RecoveredCase{"OldDirtyHive", "OldDirtyHive", "RecoveredHive_Windows7",
                       {"applied 64 dirty pages from OldDirtyHive.LOG1 (old format)",
                        "OldDirtyHive.LOG2 not applied: is empty"}}),
-    [](const testing::TestParamInfo<RecoveredCase>& info) { return std::string(info.param.folder); });
+    [](const testing::TestParamInfo<RecoveredCase>& param) { return std::string(param.param.folder); });
 
 // The logs of BadLogHive3 do not fit: the output is that of the primary file
 // alone (a copy with no logs beside it), and stderr says why each was left out.
