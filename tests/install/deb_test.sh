@@ -4,9 +4,9 @@
 # Checks the Debian package that scripts/package wrote into the release build:
 # its name, its control fields, Depends computed from the shared libraries,
 # the file list, and that lintian finds nothing beyond the tags listed below.
-# Skips (status 77) when dpkg-deb is missing or no package has been built:
-# scripts/test does not build it (a release build of the viewer takes
-# minutes); run scripts/package first to have this test run.
+# Skips (status 77) when dpkg-deb is missing or no package has been built
+# (scripts/test builds it first with scripts/package; a plain ctest run after
+# a build by hand may not have one).
 set -euo pipefail
 
 release="$1"
