@@ -35,6 +35,7 @@ struct Replay {
   int64_t imageSize = 0;
   BaseBlock baseBlock{};
   int32_t entries = 0;
+  int32_t oldFormatPages = 0;
 };
 
 std::string Plural(int64_t count, const char* one, const char* many) {
@@ -214,6 +215,7 @@ void ReplayOldLogs(hive::HiveFile& hive, bool checksumSound, std::vector<FoundLo
     replay.runs = std::move(pages.runs);
     replay.imageSize = hive::kHeaderAreaSize + int64_t{pages.hiveBinsSize};
     replay.entries = 1;
+    replay.oldFormatPages = static_cast<int32_t>(pages.pages);
     replay.baseBlock = LogBaseBlock(*log.file);
     SealBaseBlock(replay.baseBlock);
     log.applied = "applied " + Plural(pages.pages, "dirty page", "dirty pages") + " from " + log.path.name +
@@ -266,12 +268,14 @@ LogReplay ApplyTransactionLogs(hive::HiveFile& hive, const std::string& hivePath
   if (replay.entries > 0 &&
       !hive::OverlayHive(hive, replay.imageSize, replay.baseBlock, replay.runs, &overlayFault)) {
     replay.entries = 0;
+    replay.oldFormatPages = 0;
     for (FoundLog& log : logs) {
       if (!log.applied.empty()) log.notApplied = overlayFault;
       log.applied.clear();
     }
   }
   result.entriesApplied = replay.entries;
+  result.oldFormatPagesApplied = replay.oldFormatPages;
   for (const FoundLog& log : logs) {
     result.notes.push_back(!log.applied.empty() ? log.applied
                                                 : log.path.name + " not applied: " + log.notApplied);

@@ -14,8 +14,10 @@ namespace recovery {
 
 // What applying the logs did.
 struct LogReplay {
-  // Log entries applied, over all logs.
+  // Log entries applied, over all logs; an old-format log counts as one entry.
   int32_t entriesApplied = 0;
+  // Dirty pages applied from an old-format log (0 for the new format).
+  int32_t oldFormatPagesApplied = 0;
   // One line for each log applied or passed over, and why, in the order the
   // logs were considered: "applied 12 log entries from SYSTEM.LOG2",
   // "SYSTEM.LOG1 not applied: entry 3 fails its hash",

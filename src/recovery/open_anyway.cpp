@@ -85,7 +85,11 @@ std::string SummarizeOpen(const std::vector<std::string>& baseBlockLines, const 
   };
   for (const std::string& line : baseBlockLines) add(line);
   if (replay == nullptr) return summary;
-  if (replay->entriesApplied == 1) {
+  if (replay->oldFormatPagesApplied == 1) {
+    add("1 dirty page applied from an old-format log");
+  } else if (replay->oldFormatPagesApplied > 1) {
+    add(std::to_string(replay->oldFormatPagesApplied) + " dirty pages applied from an old-format log");
+  } else if (replay->entriesApplied == 1) {
     add("1 log entry applied");
   } else if (replay->entriesApplied > 0) {
     add(std::to_string(replay->entriesApplied) + " log entries applied");

@@ -196,6 +196,11 @@ TEST(OpenAnyway, SummaryForTheWindowTitle) {
     replay.notes = c.notes;
     EXPECT_EQ(recovery::SummarizeOpen(c.baseBlockLines, c.replayed ? &replay : nullptr), c.summary);
   }
+  // An old-format log is one entry of many dirty pages: the title counts the pages.
+  recovery::LogReplay old;
+  old.entriesApplied = 1;
+  old.oldFormatPagesApplied = 64;
+  EXPECT_EQ(recovery::SummarizeOpen({}, &old), "64 dirty pages applied from an old-format log");
 }
 
 TEST(OpenAnyway, ChecksumInBothOfWindowsForms) {
