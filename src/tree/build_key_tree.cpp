@@ -63,8 +63,10 @@ class TreeWalk {
         m_hive(hive),
         m_signals(signals),
         // A sound hive holds each name once and needs at least 80 bytes per key,
-        // so its labels take at most about twice its size.
-        m_labelBudget(4 * static_cast<uint64_t>(hive.Size()) + 65536),
+        // so its labels take at most about twice its size. The tree marks where
+        // each label ends in 32 bits, so the labels of a crafted hive of more
+        // than 1 GiB stop at 4 GiB.
+        m_labelBudget(std::min<uint64_t>(4 * static_cast<uint64_t>(hive.Size()) + 65536, UINT32_MAX)),
         // Lists named by many keys are followed under each, so a few kilobytes
         // could name 2^40 keys. A list element takes at least 4 bytes of the
         // file: the walk reads at most one element per 4 bytes, as many as a
