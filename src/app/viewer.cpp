@@ -79,7 +79,7 @@ void Viewer::RunLoader() {
 void Viewer::FinishLoading() {
   if (m_loader.joinable()) m_loader.join();
   m_window->Model().ResetTree(std::move(m_loadingTree));
-  m_inspector = std::make_unique<Inspector>(*m_window, *m_hive, m_index);
+  m_tools = std::make_unique<ViewerTools>(*m_window, *m_hive, m_index);
   m_window->ShowAndActivate();
   const QString select = qEnvironmentVariable("KEYLOOM_SELECT");
   if (qEnvironmentVariableIsSet("KEYLOOM_SELECT") && !m_window->Tree().SelectKeyPath(select)) {
@@ -96,7 +96,7 @@ void Viewer::AbandonLoading() {
 }
 
 void Viewer::CloseMainWindow() {
-  m_inspector.reset();
+  m_tools.reset();
   hive::CloseHive(m_hive);
   Q_EMIT Ended(0);
 }

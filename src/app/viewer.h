@@ -27,7 +27,7 @@
 #include <thread>
 
 #include "hive/hive_file.h"
-#include "inspector.h"
+#include "viewer_tools.h"
 #include "main_window.h"
 #include "progress_window.h"
 #include "tree/build_key_tree.h"
@@ -57,7 +57,7 @@ class Viewer : public QObject {
   bool HiveIsOpen() const { return m_hive != nullptr; }
   MainWindow* Window() { return m_window.get(); }
   // Tooltips, Key Properties, Value Details, copy and Find; none before the main window is shown.
-  Inspector* Tools() { return m_inspector.get(); }
+  ViewerTools* Tools() { return m_tools.get(); }
   ProgressWindow* Progress() { return m_progress.get(); }
   int32_t KeysLoaded() const { return m_signals.keysLoaded.load(); }
 
@@ -87,7 +87,7 @@ class Viewer : public QObject {
   std::unique_ptr<MainWindow> m_window;
   std::unique_ptr<ProgressWindow> m_progress;
   // Last, so that it goes first: it may stop a search that reads the hive.
-  std::unique_ptr<Inspector> m_inspector;
+  std::unique_ptr<ViewerTools> m_tools;
 };
 
 // Runs Keyloom with its command-line arguments (the program name left out;

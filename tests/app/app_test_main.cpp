@@ -6,13 +6,13 @@
 
 std::unique_ptr<QObject> MakeStartUpTest();
 std::unique_ptr<QObject> MakeMainWindowTest();
-std::unique_ptr<QObject> MakeInspectorTest();
+std::unique_ptr<QObject> MakeViewerToolsTest();
 
 int main(int argc, char** argv) {
   QApplication application(argc, argv);
   int failures = 0;
   failures += QTest::qExec(MakeStartUpTest().get(), argc, argv);
   failures += QTest::qExec(MakeMainWindowTest().get(), argc, argv);
-  failures += QTest::qExec(MakeInspectorTest().get(), argc, argv);
+  failures += QTest::qExec(MakeViewerToolsTest().get(), argc, argv);
   return failures == 0 ? 0 : 1;
 }

@@ -1,5 +1,5 @@
 #pragma once
-// Inspector: what the main window offers beyond the Parts' two views, each
+// ViewerTools: what the main window offers beyond its two views, each
 // reached by the user's choice; the views, their layout and their texts stay
 // as they are.
 //  - KeyTree items: a tooltip with the key's path, last-written time and class
@@ -10,7 +10,7 @@
 //    column texts separated by tabs, Ctrl+Shift+C the value's data as text.
 //  - Find (Ctrl+F opens the Find window; F3 and Shift+F3 search again).
 //
-// The hive, the key index and the window must outlive the Inspector; destroy
+// The hive, the key index and the window must outlive the ViewerTools; destroy
 // it before the hive is closed (it stops a running search). GUI thread only.
 
 #include <QMenu>
@@ -32,12 +32,12 @@ namespace ui {
 
 class FindWindow;
 
-class Inspector : public QObject {
+class ViewerTools : public QObject {
   Q_OBJECT
 
  public:
-  Inspector(MainWindow& window, hive::HiveFile& hive, const tree::KeyIndex& index);
-  ~Inspector() override;
+  ViewerTools(MainWindow& window, hive::HiveFile& hive, const tree::KeyIndex& index);
+  ~ViewerTools() override;
 
   // Each returns the window it opened, or none when there was nothing to show.
   QWidget* OpenKeyProperties(int32_t itemPosition);

@@ -1,4 +1,4 @@
-#include "inspector.h"
+#include "viewer_tools.h"
 
 #include <QApplication>
 #include <QClipboard>
@@ -59,24 +59,24 @@ void ShowOwned(QWidget* window) {
 
 }  // namespace
 
-Inspector::Inspector(MainWindow& window, hive::HiveFile& hive, const tree::KeyIndex& index)
+ViewerTools::ViewerTools(MainWindow& window, hive::HiveFile& hive, const tree::KeyIndex& index)
     : m_window(window), m_hive(hive), m_index(index) {
   m_window.Model().SetToolTipProvider([this](int32_t position) { return PlainToolTip(KeyToolTipOf(position)); });
   m_window.Table().viewport()->installEventFilter(this);
   m_window.Tree().setContextMenuPolicy(Qt::CustomContextMenu);
-  connect(&m_window.Tree(), &QWidget::customContextMenuRequested, this, &Inspector::ShowTreeMenu);
+  connect(&m_window.Tree(), &QWidget::customContextMenuRequested, this, &ViewerTools::ShowTreeMenu);
   connect(&m_window.Table(), &QTreeWidget::itemDoubleClicked, this, [this](QTreeWidgetItem* item) {
     OpenValueDetails(m_window.Table().indexOfTopLevelItem(item));
   });
   InstallShortcuts();
 }
 
-Inspector::~Inspector() {
-  // The model outlives the Inspector; its tooltips must not call back here.
+ViewerTools::~ViewerTools() {
+  // The model outlives the ViewerTools; its tooltips must not call back here.
   m_window.Model().SetToolTipProvider({});
 }
 
-void Inspector::InstallShortcuts() {
+void ViewerTools::InstallShortcuts() {
   KeyTreeView& tree = m_window.Tree();
   ValueTableView& table = m_window.Table();
   for (const Qt::Key enter : {Qt::Key_Return, Qt::Key_Enter}) {
@@ -96,14 +96,14 @@ void Inspector::InstallShortcuts() {
               [this] { OpenFind().FindAgain(search::Direction::kPrevious); });
 }
 
-QString Inspector::KeyToolTipOf(int32_t itemPosition) const {
+QString ViewerTools::KeyToolTipOf(int32_t itemPosition) const {
   const QString path = m_window.Model().KeyPath(itemPosition);
   const auto recordOffset = m_index.Find(itemPosition);
   if (path.isEmpty() || !recordOffset) return path;
   return KeyToolTip(path, hive::ReadKeyDetails(m_hive, *recordOffset));
 }
 
-QString Inspector::CellToolTipOf(const QTreeWidgetItem& row, int column) const {
+QString ViewerTools::CellToolTipOf(const QTreeWidgetItem& row, int column) const {
   const ValueTableView& table = m_window.Table();
   const QString text = row.text(column);
   // The row text past the Content column's own piece is not shown at all.
@@ -124,7 +124,7 @@ QString Inspector::CellToolTipOf(const QTreeWidgetItem& row, int column) const {
   return fits ? QString() : whole;
 }
 
-bool Inspector::eventFilter(QObject* watched, QEvent* event) {
+bool ViewerTools::eventFilter(QObject* watched, QEvent* event) {
   if (event->type() != QEvent::ToolTip || watched != m_window.Table().viewport()) {
     return QObject::eventFilter(watched, event);
   }
@@ -141,7 +141,7 @@ bool Inspector::eventFilter(QObject* watched, QEvent* event) {
   return true;
 }
 
-void Inspector::ShowTreeMenu(QPoint at) {
+void ViewerTools::ShowTreeMenu(QPoint at) {
   KeyTreeView& tree = m_window.Tree();
   const QModelIndex under = tree.indexAt(at);
   const int32_t position =
@@ -159,7 +159,7 @@ void Inspector::ShowTreeMenu(QPoint at) {
   m_menu->popup(tree.viewport()->mapToGlobal(at));
 }
 
-QWidget* Inspector::OpenKeyProperties(int32_t itemPosition) {
+QWidget* ViewerTools::OpenKeyProperties(int32_t itemPosition) {
   const auto recordOffset = m_index.Find(itemPosition);
   if (!recordOffset) return nullptr;
   auto* window = new KeyPropertiesWindow(m_window.Model().KeyPath(itemPosition),
@@ -168,18 +168,18 @@ QWidget* Inspector::OpenKeyProperties(int32_t itemPosition) {
   return window;
 }
 
-int32_t Inspector::CurrentRow() const {
+int32_t ViewerTools::CurrentRow() const {
   const ValueTableView& table = m_window.Table();
   return table.currentItem() != nullptr ? table.indexOfTopLevelItem(table.currentItem()) : -1;
 }
 
-std::optional<values::RowValue> Inspector::ValueOf(int32_t row) {
+std::optional<values::RowValue> ViewerTools::ValueOf(int32_t row) {
   const auto recordOffset = m_index.Find(m_window.Tree().SelectedItemPosition());
   if (!recordOffset || row < 0 || row >= m_window.Table().topLevelItemCount()) return std::nullopt;
   return values::ValueOfRow(m_hive, *recordOffset, row);
 }
 
-QWidget* Inspector::OpenValueDetails(int32_t row) {
+QWidget* ViewerTools::OpenValueDetails(int32_t row) {
   auto value = ValueOf(row);
   if (!value) return nullptr;
   ValueDetails details;
@@ -194,12 +194,12 @@ QWidget* Inspector::OpenValueDetails(int32_t row) {
   return window;
 }
 
-void Inspector::CopyKeyPath(int32_t itemPosition) {
+void ViewerTools::CopyKeyPath(int32_t itemPosition) {
   const QString path = m_window.Model().KeyPath(itemPosition);
   if (!path.isEmpty()) QApplication::clipboard()->setText(path);
 }
 
-void Inspector::CopyRowTexts(int32_t row) {
+void ViewerTools::CopyRowTexts(int32_t row) {
   const QTreeWidgetItem* item = m_window.Table().topLevelItem(row);
   if (item == nullptr) return;
   QStringList texts;
@@ -207,7 +207,7 @@ void Inspector::CopyRowTexts(int32_t row) {
   QApplication::clipboard()->setText(texts.join(u'\t'));
 }
 
-void Inspector::CopyRowData(int32_t row) {
+void ViewerTools::CopyRowData(int32_t row) {
   auto value = ValueOf(row);
   if (!value) return;
   std::vector<uint8_t> bytes;
@@ -215,7 +215,7 @@ void Inspector::CopyRowData(int32_t row) {
   QApplication::clipboard()->setText(QString::fromStdString(values::DataAsText(value->type, data)));
 }
 
-FindWindow& Inspector::OpenFind() {
+FindWindow& ViewerTools::OpenFind() {
   if (!m_find) {
     m_find = std::make_unique<FindWindow>(m_hive, m_window.Model().Tree(), m_index, &m_window);
     m_find->SetStartPoint([this] {
@@ -232,7 +232,7 @@ FindWindow& Inspector::OpenFind() {
   return *m_find;
 }
 
-void Inspector::ShowMatch(int32_t item, int32_t value) {
+void ViewerTools::ShowMatch(int32_t item, int32_t value) {
   KeyTreeView& tree = m_window.Tree();
   const QModelIndex key = m_window.Model().IndexOf(item);
   if (!key.isValid()) return;

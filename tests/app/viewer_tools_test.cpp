@@ -24,7 +24,7 @@
 #include "find_window.h"
 #include "hex_view.h"
 #include "hive/format.h"
-#include "inspector.h"
+#include "viewer_tools.h"
 #include "values/value_types.h"
 #include "value_details_window.h"
 #include "viewer.h"
@@ -62,12 +62,12 @@ const QString kLastWritten = "Last written: 2020-01-01 00:00:00 UTC";
 //     Vendor
 //       Run: Alpha, Lines, List (MULTI_SZ), Big (QWORD), Word (DWORD), Blob, and a long name
 //   Damaged: First, a value whose record lies past the file's end, Target
-struct InspectedHive {
+struct ToolsHive {
   std::unique_ptr<testsupport::TempHive> file;
   uint32_t softwareOffset = 0;
 };
 
-InspectedHive MakeInspectedHive() {
+ToolsHive MakeToolsHive() {
   HiveBuilder b;
   const auto software = b.AddKey(b.Root(), "Software");
   const auto vendor = b.AddKey(software, "Vendor");
@@ -98,12 +98,12 @@ QStringList RowTexts(const QTreeWidgetItem* row) {
 
 }  // namespace
 
-class InspectorTest : public QObject {
+class ViewerToolsTest : public QObject {
   Q_OBJECT
 
  private Q_SLOTS:
   void initTestCase() {
-    m_hive = MakeInspectedHive();
+    m_hive = MakeToolsHive();
     m_viewer = std::make_unique<ui::Viewer>();
     QVERIFY(m_viewer->OpenHiveFile(QString::fromStdString(m_hive.file->Path())));
     QSignalSpy shown(m_viewer.get(), &ui::Viewer::MainWindowShown);
@@ -347,12 +347,12 @@ class InspectorTest : public QObject {
     return found;
   }
 
-  InspectedHive m_hive;
+  ToolsHive m_hive;
   std::unique_ptr<ui::Viewer> m_viewer;
   ui::MainWindow* m_window = nullptr;
-  ui::Inspector* m_tools = nullptr;
+  ui::ViewerTools* m_tools = nullptr;
 };
 
-std::unique_ptr<QObject> MakeInspectorTest() { return std::make_unique<InspectorTest>(); }
+std::unique_ptr<QObject> MakeViewerToolsTest() { return std::make_unique<ViewerToolsTest>(); }
 
-#include "inspector_test.moc"
+#include "viewer_tools_test.moc"
