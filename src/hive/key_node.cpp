@@ -62,8 +62,7 @@ void AppendStoredName(const StoredName& name, std::span<const uint8_t> held, std
   decode(padded);
 }
 
-void AppendKeyName(HiveFile& hive, const KeyNode& key, std::string& out) {
-  const StoredName name = KeyNameOf(key);
+void ReadStoredName(HiveFile& hive, const StoredName& name, std::string& out) {
   if (name.count == 0) return;
   if (const uint8_t* inPlace = hive.BytesAt(name.offset, name.count)) {
     AppendStoredName(name, {inPlace, name.count}, out);
@@ -78,6 +77,10 @@ void AppendKeyName(HiveFile& hive, const KeyNode& key, std::string& out) {
     got = ReadHiveBytes(hive, bytes, static_cast<int32_t>(name.count));
   }
   AppendStoredName(name, {bytes, static_cast<size_t>(got)}, out);
+}
+
+void AppendKeyName(HiveFile& hive, const KeyNode& key, std::string& out) {
+  ReadStoredName(hive, KeyNameOf(key), out);
 }
 
 std::string GetKeyName(HiveFile& hive, const KeyNode& key) {

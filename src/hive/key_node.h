@@ -54,6 +54,11 @@ StoredName KeyNameOf(const KeyNode& key);
 // name's encoding.
 void AppendStoredName(const StoredName& name, std::span<const uint8_t> held, std::string& out);
 
+// Reads the name from the hive and appends it as AppendStoredName does. The
+// read position ends after the name; a name at 2^31 or beyond, which the read
+// position cannot reach, is all spaces and leaves it alone.
+void ReadStoredName(HiveFile& hive, const StoredName& name, std::string& out);
+
 // Fills key with the 76 bytes at recordOffset. Bytes the file cannot supply keep
 // what key held before.
 void ReadKeyNode(HiveFile& hive, uint32_t recordOffset, KeyNode& key);

@@ -1,7 +1,7 @@
 #include "hive/value.h"
 
 #include <algorithm>
-#include <limits>
+#include <array>
 
 #include "hive/little_endian.h"
 #include "hive/text.h"
@@ -13,20 +13,8 @@ namespace {
 
 using namespace value_record;
 
-constexpr uint32_t kHighestPosition = static_cast<uint32_t>(std::numeric_limits<int32_t>::max());
-
 uint32_t DataLengthField(const ValueRecord& value) { return LoadU32(&value.bytes[kDataLength]); }
 uint32_t DataOffsetField(const ValueRecord& value) { return LoadU32(&value.bytes[kDataOffset]); }
-
-// Reads up to count bytes at a file offset. An offset the read position cannot
-// reach (2^31 or more) reads nothing, rather than reading wherever the previous
-// read ended. Bytes the file cannot supply keep what destination held.
-void ReadAt(HiveFile& hive, uint32_t offset, uint8_t* destination, uint32_t count) {
-  if (offset > kHighestPosition) return;
-  count = std::min(count, kHighestPosition - offset);
-  SeekHive(hive, static_cast<int32_t>(offset));
-  ReadHiveBytes(hive, destination, static_cast<int32_t>(count));
-}
 
 }  // namespace
 
@@ -94,18 +82,7 @@ void AppendValueName(HiveFile& hive, const ValueRecord& value, std::string& out)
     out += kDefaultValueName;
     return;
   }
-  const StoredName name = ValueNameOf(value);
-  if (name.count == 0) return;
-  std::array<uint8_t, 256> small{};
-  std::vector<uint8_t> large;
-  uint8_t* buffer = small.data();
-  if (name.count > small.size()) {
-    large.resize(name.count);
-    buffer = large.data();
-  }
-  const uint32_t held = std::min(name.count, ReadPositionBytes(hive).HeldFrom(name.offset));
-  ReadAt(hive, name.offset, buffer, held);
-  AppendStoredName(name, {buffer, held}, out);
+  ReadStoredName(hive, ValueNameOf(value), out);
 }
 
 std::string GetValueName(HiveFile& hive, const ValueRecord& value) {
