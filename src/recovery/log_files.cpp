@@ -41,6 +41,26 @@ int SuffixOf(std::string_view name, std::string_view hiveName) {
   return -1;
 }
 
+// Of names found without regard to case (not empty), the one spelt exactly
+// as exact, else the first in name order.
+std::string PickSpelling(std::vector<std::string>& names, const std::string& exact) {
+  std::sort(names.begin(), names.end());
+  const auto pick = std::find(names.begin(), names.end(), exact);
+  return pick != names.end() ? *pick : names.front();
+}
+
+// The name without a log suffix (any case); none without one, or when
+// nothing is left.
+std::optional<std::string> StemOfLogName(const std::string& name) {
+  for (const std::string_view suffix : kSuffixes) {
+    if (name.size() > suffix.size() &&
+        SameIgnoringCase(std::string_view(name).substr(name.size() - suffix.size()), suffix)) {
+      return name.substr(0, name.size() - suffix.size());
+    }
+  }
+  return std::nullopt;
+}
+
 }  // namespace
 
 std::vector<LogPath> FindTransactionLogs(const std::string& hivePath) {
@@ -61,15 +81,28 @@ std::vector<LogPath> FindTransactionLogs(const std::string& hivePath) {
   }
   std::vector<LogPath> logs;
   for (size_t i = 0; i < kSuffixes.size(); ++i) {
-    std::vector<std::string>& names = found[i];
-    if (names.empty()) continue;
-    std::sort(names.begin(), names.end());
-    const std::string exact = hiveName + std::string(kSuffixes[i]);
-    const auto pick = std::find(names.begin(), names.end(), exact);
-    const std::string& name = pick != names.end() ? *pick : names.front();
+    if (found[i].empty()) continue;
+    const std::string name = PickSpelling(found[i], hiveName + std::string(kSuffixes[i]));
     logs.push_back({(folder / name).string(), name});
   }
   return logs;
+}
+
+std::optional<std::string> HiveBesideLog(const std::string& logPath) {
+  namespace fs = std::filesystem;
+  const fs::path log(logPath);
+  const std::optional<std::string> stem = StemOfLogName(log.filename().string());
+  if (!stem) return std::nullopt;
+  const fs::path folder = log.has_parent_path() ? log.parent_path() : ".";
+  std::vector<std::string> names;
+  std::error_code error;
+  for (fs::directory_iterator it(folder, error), end; !error && it != end; it.increment(error)) {
+    const std::string name = it->path().filename().string();
+    std::error_code kindError;
+    if (SameIgnoringCase(name, *stem) && it->is_regular_file(kindError)) names.push_back(name);
+  }
+  if (names.empty()) return std::nullopt;
+  return (folder / PickSpelling(names, *stem)).string();
 }
 
 std::unique_ptr<LogFile> LogFile::Open(const std::string& path, std::string* reason) {

@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <span>
 #include <string>
 #include <vector>
@@ -21,6 +22,13 @@ struct LogPath {
 // name plus an upper-case suffix is taken, else the first by name. A folder
 // that cannot be read gives none.
 std::vector<LogPath> FindTransactionLogs(const std::string& hivePath);
+
+// The hive a transaction log at logPath belongs to: the file in the same
+// folder named as the log without its ".LOG", ".LOG1" or ".LOG2" suffix, the
+// name and the suffix matched without regard to case (the one spelt exactly so
+// first, else the first in name order). None when the name has no such suffix
+// or no such file is there.
+std::optional<std::string> HiveBesideLog(const std::string& logPath);
 
 // One log open read-only (O_RDONLY | O_CLOEXEC) and mapped read-only. A log
 // that shrinks while it is mapped reads as zeros where it lost pages (see

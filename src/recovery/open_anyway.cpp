@@ -1,10 +1,6 @@
 #include "recovery/open_anyway.h"
 
-#include <algorithm>
-#include <cctype>
 #include <filesystem>
-#include <string_view>
-#include <system_error>
 
 #include "hive/format.h"
 #include "hive/little_endian.h"
@@ -30,25 +26,6 @@ std::string Version(uint32_t major, uint32_t minor) {
 
 bool IsLogFileType(uint32_t type) {
   return type == bb::kOldLogFile || type == bb::kOldLogVariantFile || type == bb::kNewLogFile;
-}
-
-bool EqualIgnoringCase(std::string_view a, std::string_view b) {
-  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-           return std::tolower(static_cast<unsigned char>(x)) ==
-                  std::tolower(static_cast<unsigned char>(y));
-         });
-}
-
-// The name without a ".LOG", ".LOG1" or ".LOG2" suffix (any case); none
-// without one, or when nothing is left.
-std::optional<std::string> StemOfLogName(const std::string& name) {
-  for (const std::string_view suffix : {".LOG", ".LOG1", ".LOG2"}) {
-    if (name.size() > suffix.size() &&
-        EqualIgnoringCase(std::string_view(name).substr(name.size() - suffix.size()), suffix)) {
-      return name.substr(0, name.size() - suffix.size());
-    }
-  }
-  return std::nullopt;
 }
 
 std::string LogReason(uint32_t type, const std::string& path) {
@@ -105,24 +82,6 @@ bool ChecksumHolds(const std::array<uint8_t, hive::kBaseBlockSize>& baseBlock) {
   return HasSoundChecksum(baseBlock.data());
 }
 
-std::optional<std::string> HiveBesideLog(const std::string& logPath) {
-  const std::filesystem::path log(logPath);
-  const std::optional<std::string> stem = StemOfLogName(log.filename().string());
-  if (!stem) return std::nullopt;
-  const std::filesystem::path folder = log.has_parent_path() ? log.parent_path() : ".";
-  std::vector<std::string> names;
-  std::error_code error;
-  for (std::filesystem::directory_iterator it(folder, error), end; !error && it != end;
-       it.increment(error)) {
-    const std::string name = it->path().filename().string();
-    std::error_code kindError;
-    if (EqualIgnoringCase(name, *stem) && it->is_regular_file(kindError)) names.push_back(name);
-  }
-  if (names.empty()) return std::nullopt;
-  std::sort(names.begin(), names.end());
-  const auto exact = std::find(names.begin(), names.end(), *stem);
-  return (folder / (exact != names.end() ? *exact : names.front())).string();
-}
 
 int CheckBaseBlockAnyway(const hive::HiveFile& hive, const std::string& path, std::string* reason) {
   if (Field(hive, bb::kSignature) != bb::kRegfSignature) {

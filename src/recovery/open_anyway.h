@@ -23,6 +23,7 @@
 #include <vector>
 
 #include "hive/hive_file.h"
+#include "recovery/log_files.h"
 #include "recovery/log_replay.h"
 
 namespace recovery {
@@ -72,12 +73,5 @@ bool ChecksumHolds(const std::array<uint8_t, hive::kBaseBlockSize>& baseBlock);
 // applied the replay's one note, or "not saved cleanly; no log entries
 // applied" when it has several or none; joined by "; ".
 std::string SummarizeOpen(const std::vector<std::string>& baseBlockLines, const LogReplay* replay);
-
-// The hive a transaction log at logPath belongs to: the file in the same
-// folder named as the log without its ".LOG", ".LOG1" or ".LOG2" suffix, the
-// name and the suffix matched without regard to case (the one spelt exactly so
-// first, else the first in name order). None when the name has no such suffix
-// or no such file is there.
-std::optional<std::string> HiveBesideLog(const std::string& logPath);
 
 }  // namespace recovery
