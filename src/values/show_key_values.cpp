@@ -5,6 +5,7 @@
 
 #include "hive/key_node.h"
 #include "hive/value.h"
+#include "values/listed_values.h"
 #include "values/value_row.h"
 
 namespace values {
@@ -31,26 +32,18 @@ void ShowKeyValues(hive::HiveFile& hive, const tree::KeyIndex& index,
   hive::ReadKeyNode(hive, *recordOffset, key);
   table.RemoveAllRows();
 
-  hive::ValueList list;
-  if (hive::GetValueList(hive, key, list) == 0) return;
-
-  hive::ValueRecord value;
   std::string row;
   std::vector<uint8_t> scratch;
   const uint64_t budget = ListingBudget(hive);
   uint64_t listed = 0;
-  const int32_t count = hive::GetValueCount(key);
-  for (int32_t i = 0; i < count; ++i) {
-    hive::ValueFetch fetch = hive::ValueFetch::kFetched;
-    const uint32_t type = hive::GetValue(hive, list, i, value, &fetch);
-    if (fetch == hive::ValueFetch::kEntryNotHeld) break;
-    if (fetch != hive::ValueFetch::kFetched) continue;
-    if (listed + LeastRowBytes(value, type) > budget) break;  // not even made
+  VisitListedValues(hive, key, [&](int32_t, int32_t, uint32_t type, hive::ValueRecord& value) {
+    if (listed + LeastRowBytes(value, type) > budget) return true;  // not even made
     FormatValueRowInto(hive, value, type, row, scratch);
     listed += row.size();
-    if (listed > budget) break;
+    if (listed > budget) return true;
     table.AddRow(row);
-  }
+    return false;
+  });
 }
 
 }  // namespace values

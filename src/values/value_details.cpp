@@ -2,11 +2,11 @@
 
 #include <cinttypes>
 #include <cstdio>
-#include <functional>
 
 #include "hive/key_node.h"
 #include "hive/little_endian.h"
 #include "hive/text.h"
+#include "values/listed_values.h"
 #include "values/value_types.h"
 
 namespace values {
@@ -27,24 +27,12 @@ constexpr const char* kTypeNames[] = {
     "REG_QWORD",
 };
 
-// Calls visit(row, valueIndex, type, record) for every value that has a row
-// in ShowKeyValues' listing, until visit returns true.
-void VisitRows(hive::HiveFile& hive, uint32_t keyRecordOffset,
-               const std::function<bool(int32_t, int32_t, uint32_t, hive::ValueRecord&)>& visit) {
+// The listed values of the key at keyRecordOffset, as VisitListedValues.
+template <typename Visit>
+void VisitRows(hive::HiveFile& hive, uint32_t keyRecordOffset, Visit visit) {
   hive::KeyNode key;
   hive::ReadKeyNode(hive, keyRecordOffset, key);
-  hive::ValueList list;
-  if (hive::GetValueList(hive, key, list) == 0) return;
-  hive::ValueRecord value;
-  int32_t row = 0;
-  const int32_t count = hive::GetValueCount(key);
-  for (int32_t i = 0; i < count; ++i) {
-    hive::ValueFetch fetch = hive::ValueFetch::kFetched;
-    const uint32_t type = hive::GetValue(hive, list, i, value, &fetch);
-    if (fetch == hive::ValueFetch::kEntryNotHeld) return;
-    if (fetch != hive::ValueFetch::kFetched) continue;
-    if (visit(row++, i, type, value)) return;
-  }
+  VisitListedValues(hive, key, visit);
 }
 
 }  // namespace
