@@ -1,6 +1,6 @@
 #include "models/key_tree_model.h"
 
-#include <QStringList>
+#include "tree/key_path.h"
 
 #include <utility>
 
@@ -24,24 +24,12 @@ QModelIndex KeyTreeModel::IndexOf(int32_t position) const {
 }
 
 QString KeyTreeModel::KeyName(int32_t position) const {
-  if (position < 0 || position >= m_tree.Size()) return {};
-  std::string_view label = m_tree.Label(position);
-  if (m_tree.Parent(position) != tree::KeyTree::kNone) {
-    // The counts never hold " (", so the last one starts them.
-    const size_t counts = label.rfind(" (");
-    if (counts != std::string_view::npos) label = label.substr(0, counts);
-  }
-  return QString::fromUtf8(label.data(), static_cast<qsizetype>(label.size()));
+  const std::string_view name = tree::KeyNameOf(m_tree, position);
+  return QString::fromUtf8(name.data(), static_cast<qsizetype>(name.size()));
 }
 
 QString KeyTreeModel::KeyPath(int32_t position) const {
-  if (position < 0 || position >= m_tree.Size()) return {};
-  if (m_tree.Parent(position) == tree::KeyTree::kNone) return KeyName(position);
-  QStringList names;
-  for (int32_t at = position; m_tree.Parent(at) != tree::KeyTree::kNone; at = m_tree.Parent(at)) {
-    names.prepend(KeyName(at));
-  }
-  return names.join(u'\\');
+  return QString::fromStdString(tree::KeyPathOf(m_tree, position));
 }
 
 QModelIndex KeyTreeModel::index(int row, int column, const QModelIndex& parent) const {
