@@ -27,6 +27,7 @@
 #include <thread>
 
 #include "hive/hive_file.h"
+#include "viewer_actions.h"
 #include "viewer_tools.h"
 #include "main_window.h"
 #include "progress_window.h"
@@ -58,6 +59,8 @@ class Viewer : public QObject {
   MainWindow* Window() { return m_window.get(); }
   // Tooltips, Key Properties, Value Details, copy and Find; none before the main window is shown.
   ViewerTools* Tools() { return m_tools.get(); }
+  // The shortcuts and context menus of every tool; none before the main window is shown.
+  ViewerActions* Actions() { return m_actions; }
   ProgressWindow* Progress() { return m_progress.get(); }
   int32_t KeysLoaded() const { return m_signals.keysLoaded.load(); }
 
@@ -86,6 +89,7 @@ class Viewer : public QObject {
   std::thread m_loader;
   std::unique_ptr<MainWindow> m_window;
   std::unique_ptr<ProgressWindow> m_progress;
+  ViewerActions* m_actions = nullptr;  // owned by the main window
   // Last, so that it goes first: it may stop a search that reads the hive.
   std::unique_ptr<ViewerTools> m_tools;
 };
