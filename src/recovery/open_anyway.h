@@ -71,7 +71,8 @@ bool ChecksumHolds(const std::array<uint8_t, hive::kBaseBlockSize>& baseBlock);
 // and clustering factor lines), then, when the logs were replayed (replay
 // given), "12 log entries applied" ("1 log entry applied"), or with no entry
 // applied the replay's one note, or "not saved cleanly; no log entries
-// applied" when it has several or none; joined by "; ".
+// applied" when it has several or none; then the replay's missingEntries
+// when entries were applied; joined by "; ".
 std::string SummarizeOpen(const std::vector<std::string>& baseBlockLines, const LogReplay* replay);
 
 }  // namespace recovery

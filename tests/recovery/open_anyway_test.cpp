@@ -201,6 +201,12 @@ TEST(OpenAnyway, SummaryForTheWindowTitle) {
   old.entriesApplied = 1;
   old.oldFormatPagesApplied = 64;
   EXPECT_EQ(recovery::SummarizeOpen({}, &old), "64 dirty pages applied from an old-format log");
+  // Entries the primary file holds in place of the logs' are named after the count.
+  recovery::LogReplay partial;
+  partial.entriesApplied = 26;
+  partial.missingEntries = "entries 1621 to 2106 are missing; the primary file holds them";
+  EXPECT_EQ(recovery::SummarizeOpen({}, &partial),
+            "26 log entries applied; entries 1621 to 2106 are missing; the primary file holds them");
 }
 
 TEST(OpenAnyway, ChecksumInBothOfWindowsForms) {
