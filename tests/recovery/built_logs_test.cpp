@@ -85,10 +85,10 @@ TEST(LogFileOpen, AFifoOrAFolderIsRefusedWithoutWaiting) {
   TempFolder folder;
   ASSERT_EQ(::mkfifo((folder / "hive.LOG1").c_str(), 0600), 0);
   ::mkdir((folder / "hive.LOG2").c_str(), 0700);
-  for (const char* name : {"hive.LOG1", "hive.LOG2"}) {
+  for (const auto& [name, kind] : {std::pair{"hive.LOG1", "a named pipe (FIFO)"}, std::pair{"hive.LOG2", "a folder"}}) {
     std::string reason;
     EXPECT_FALSE(recovery::LogFile::Open(folder / name, &reason));
-    EXPECT_EQ(reason, "is not a regular file") << name;
+    EXPECT_EQ(reason, std::string("is ") + kind + ", not a transaction log") << name;
   }
 }
 
