@@ -57,11 +57,8 @@ TEST(DumpTool, AFifoIsRefusedWithStatus1) {
   testsupport::TempFolder folder;
   const std::string fifo = folder.Path() + "/SYSTEM";
   ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
-  for (const std::vector<std::string>& options : {std::vector<std::string>{}, {"--open-anyway"}}) {
-    std::vector<std::string> argv = {"/usr/bin/timeout", "10", kDump};
-    argv.insert(argv.end(), options.begin(), options.end());
-    argv.push_back(fifo);
-    const auto refused = RunProcess(argv);
+  for (const char* open : {"--values", "--open-anyway"}) {
+    const auto refused = RunProcess({"/usr/bin/timeout", "10", kDump, open, fifo});
     EXPECT_EQ(refused.exitStatus, 1);
     EXPECT_EQ(refused.err, "keyloom-dump: " + fifo + ": is a named pipe (FIFO), not a hive file\n");
   }
