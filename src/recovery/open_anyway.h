@@ -36,8 +36,9 @@ struct OpenReport {
   // Empty when the file passes the strict open's tests and its checksum holds.
   std::vector<std::string> lines;
   // The same, short, for the window title: "version 1.5; 12 log entries
-  // applied", "not saved cleanly; no transaction logs found". Empty when
-  // lines is.
+  // applied", "not saved cleanly; no transaction logs found", "6 log entries
+  // applied; entries 1621 to 2106 are missing; the primary file holds them".
+  // Empty when lines is.
   std::string summary;
 };
 
