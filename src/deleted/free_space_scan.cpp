@@ -48,10 +48,7 @@ class FreeSpaceScanner {
     while (bin + hive::hive_bin::kHeaderSize <= binsEnd) {
       if (stop != nullptr && stop->load(std::memory_order_relaxed)) return;
       const uint32_t size = hive::LoadU32(m_image + bin + hive::hive_bin::kSize);
-      if (hive::LoadU32(m_image + bin) != hive::hive_bin::kHbinSignature || size < hive::hive_bin::kHeaderSize ||
-          size > binsEnd - bin) {
-        break;  // the bins end here; what follows is read as bytes past the last bin
-      }
+      if (!IsBinHeader(bin, size, binsEnd)) break;  // what follows is read as bytes past the last bin
       ScanBin(bin, bin + size);
       bin += size;
     }
@@ -59,6 +56,15 @@ class FreeSpaceScanner {
   }
 
  private:
+  // A bin's size is a multiple of 4096 that fits. Its header is taken when
+  // it has the signature or, the signature damaged, names its own offset: a
+  // damaged signature alone does not end the bins.
+  bool IsBinHeader(uint32_t bin, uint32_t size, uint32_t binsEnd) const {
+    if (size == 0 || size % hive::kHeaderAreaSize != 0 || size > binsEnd - bin) return false;
+    return hive::LoadU32(m_image + bin) == hive::hive_bin::kHbinSignature ||
+           hive::LoadU32(m_image + bin + hive::hive_bin::kOffset) == bin - hive::kHeaderAreaSize;
+  }
+
   void ScanBin(uint32_t bin, uint32_t binEnd) {
     for (uint32_t cell = bin + hive::hive_bin::kHeaderSize; cell + kSizeField <= binEnd;) {
       const int64_t size = hive::LoadI32(m_image + cell);
