@@ -80,7 +80,7 @@ class LiveMarker {
     const uint8_t* elements = hive::ListElementsInPlace(m_hive, list, stride);
     const uint32_t count = elements == nullptr ? 0 : static_cast<uint32_t>(list.elementCount);
     const uint32_t end = MarkRecord(recordOffset, hive::subkey_list::kHeaderSize + uint64_t{count} * stride);
-    if (!IsNew(recordOffset, end) || !rootAllowed || !hive::IsIndexRoot(list)) return;
+    if (count == 0 || !IsNew(recordOffset, end) || !rootAllowed || !hive::IsIndexRoot(list)) return;
     const uint32_t newElements = (end - recordOffset - hive::subkey_list::kHeaderSize) / stride;
     for (uint32_t i = 0; i < std::min(count, newElements); ++i) {
       MarkSubkeyList(hive::RecordOffsetOf(hive::LoadU32(elements + i * stride)), false);
