@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cstring>
 #include <memory>
 #include <string>
@@ -276,6 +277,25 @@ TEST(DeletedPlaces, SlackAndBytesPastTheLastBin) {
   EXPECT_EQ(scan.records.keys[1].recordOffset, pastBins);
   EXPECT_EQ(scan.records.keys[1].foundIn, FoundIn::kPastLastBin);
   EXPECT_EQ(deleted::DeletedKeyPath(scan.keys, scan.records, 1), "?\\PastBins");
+}
+
+// A bin whose signature is damaged but whose offset and size are sound does
+// not end the bins: a free cell behind it is still a free cell.
+TEST(DeletedPlaces, DamagedBinSignatureDoesNotEndTheBins) {
+  HiveBuilder b;
+  b.Build();
+  const uint32_t freed = b.AppendCell(KeyRecord("Freed"));
+  b.FreeCells(freed, freed);
+  b.PatchU32(hive::kHeaderAreaSize, 0x6E696267);  // "gbin"
+  const Scanned scan(b);
+  ASSERT_EQ(scan.records.keys.size(), 1u);
+  EXPECT_EQ(scan.records.keys[0].foundIn, FoundIn::kFreeCell);
+}
+
+TEST_F(TiedRecords, StopFlagEndsTheScanWithNothing) {
+  const Scanned scan(b);
+  const std::atomic<bool> stop{true};
+  EXPECT_TRUE(deleted::ScanDeletedRecords(*scan.hive, scan.keys, scan.index, &stop).keys.empty());
 }
 
 // Deleted keys that name each other as parents: the chain ends.
