@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstring>
 #include <memory>
@@ -31,18 +32,14 @@ struct Scanned {
     tree::BuildKeyTree(keys, index, *hive, signals);
     records = deleted::ScanDeletedRecords(*hive, keys, index);
   }
-  int32_t KeyAt(uint32_t offset) const {
-    for (size_t k = 0; k < records.keys.size(); ++k) {
-      if (records.keys[k].recordOffset == offset) return static_cast<int32_t>(k);
-    }
-    return -1;
+  // The place of the record found at offset, or -1.
+  template <typename Record>
+  static int32_t At(const std::vector<Record>& found, uint32_t offset) {
+    const auto it = std::find_if(found.begin(), found.end(), [&](const Record& r) { return r.recordOffset == offset; });
+    return it == found.end() ? -1 : static_cast<int32_t>(it - found.begin());
   }
-  int32_t ValueAt(uint32_t offset) const {
-    for (size_t v = 0; v < records.values.size(); ++v) {
-      if (records.values[v].recordOffset == offset) return static_cast<int32_t>(v);
-    }
-    return -1;
-  }
+  int32_t KeyAt(uint32_t offset) const { return At(records.keys, offset); }
+  int32_t ValueAt(uint32_t offset) const { return At(records.values, offset); }
 
   testsupport::TempHive file;
   std::unique_ptr<hive::HiveFile> hive;
