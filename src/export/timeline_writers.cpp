@@ -29,13 +29,17 @@ void AppendCsvField(std::string_view text, std::string& out) {
   out += '"';
 }
 
-// The path as a bodyfile name: "|" and control characters would break the
-// line's fields, so they are written as \xHH.
+// The path as a bodyfile name. mactime decodes %XX in names, so "%" and the
+// field separator "|" are written as %25 and %7C and come out as they were;
+// a control character (a line feed would make mactime drop the row) is
+// written as \xHH, as keyloom-dump writes it in a label.
 void AppendBodyfileName(std::string_view text, std::string& out) {
   constexpr char kHex[] = "0123456789abcdef";
   for (const char c : text) {
     const auto byte = static_cast<unsigned char>(c);
-    if (byte == '|' || byte < 0x20 || byte == 0x7F) {
+    if (byte == '|' || byte == '%') {
+      out += byte == '|' ? "%7C" : "%25";
+    } else if (byte < 0x20 || byte == 0x7F) {
       out += "\\x";
       out += kHex[byte >> 4];
       out += kHex[byte & 0xF];

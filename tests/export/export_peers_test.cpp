@@ -92,7 +92,14 @@ std::vector<std::pair<std::string, std::string>> CsvTimesAndPaths(const std::str
   for (const std::string& line : Lines(csv)) {
     const size_t comma = line.find(',');
     const size_t end = line.rfind(',', line.rfind(',', line.rfind(',') - 1) - 1);
-    rows.emplace_back(line.substr(0, 19) + "Z", line.substr(comma + 1, end - comma - 1));
+    std::string path = line.substr(comma + 1, end - comma - 1);
+    if (path.starts_with('"')) {  // a quoted field: its quotes doubled
+      path = path.substr(1, path.size() - 2);
+      for (size_t quote = path.find("\"\""); quote != std::string::npos; quote = path.find("\"\"", quote + 1)) {
+        path.erase(quote, 1);
+      }
+    }
+    rows.emplace_back(line.substr(0, 19) + "Z", path);
   }
   rows.erase(rows.begin());  // the header
   return rows;

@@ -198,7 +198,7 @@ TEST(Timeline, RowsInEachForm) {
       {TimelineFormat::kCsv, live, "A\\B", "2019-03-18T14:02:11.1234567Z,A\\B,2,3,no\r\n"},
       {TimelineFormat::kCsv, gone, "a,\"b\"", "1601-01-01T00:00:00.0000001Z,\"a,\"\"b\"\"\",0,1,yes\r\n"},
       {TimelineFormat::kBodyfile, live, "A\\B", "0|A\\B|0|0|0|0|0|0|1552917731|0|0\n"},
-      {TimelineFormat::kBodyfile, gone, "a|b\n", "0|a\\x7cb\\x0a|0|0|0|0|0|0|0|0|0\n"},
+      {TimelineFormat::kBodyfile, gone, "a|b%\n", "0|a%7Cb%25\\x0a|0|0|0|0|0|0|0|0|0\n"},
       {TimelineFormat::kJsonLines, live, "A\\B",
        "{\"last_written\":\"2019-03-18T14:02:11.1234567Z\",\"path\":\"A\\\\B\",\"subkeys\":2,\"values\":3,\"deleted\":false}\n"},
       {TimelineFormat::kJsonLines, gone, "\"",
