@@ -86,6 +86,58 @@ TEST(RegExport, MergedIntoAFreshHiveReadsBackAsTheOriginal) {
   }
 }
 
+// The JSON document parses, and holds every key of the tree once.
+TEST(JsonExport, ParsesAndHoldsEveryKey) {
+  const std::string countKeys =
+      " | /usr/bin/python3 -c 'import json, sys\n"
+      "count = lambda key: 1 + sum(map(count, key[\"subkeys\"]))\n"
+      "print(count(json.load(sys.stdin)))'";
+  for (const std::string& hive : HivesToCompare()) {
+    SCOPED_TRACE(hive);
+    const size_t keys = Lines(Shell(kDump + " --open-anyway " + Quote(hive) + " 2>/dev/null")).size();
+    EXPECT_EQ(Shell(kDump + " --open-anyway --export json " + Quote(hive) + " 2>/dev/null" + countKeys),
+              std::to_string(keys) + "\n");
+  }
+}
+
+struct DumpCase {
+  std::vector<std::string> args;
+  int exitStatus;
+  std::string output;  // what stdout starts with, or what stderr holds
+};
+
+TEST(DumpExport, OptionsErrorsAndKeys) {
+  const std::string sam = kHives + "/dfwinreg__SAM";
+  const std::vector<DumpCase> cases = {
+      {{"--export", "xml", sam}, 2, "usage:"},
+      {{"--export", "reg", "--values", sam}, 2, "usage:"},
+      {{"--timeline", "csv", "--key", "SAM", sam}, 2, "usage:"},
+      {{"--export", "json", "--root-name", "X", sam}, 2, "usage:"},
+      {{"--export", "reg", "--encoding", "latin-1", sam}, 2, "usage:"},
+      {{"--export", "reg", "--timeline", "csv", sam}, 2, "usage:"},
+      {{"--export", "reg", "--key", "SAM\\Nothing", sam}, 1, "no key SAM\\Nothing"},
+      {{"--export", "json", "--key", "SAM\\Domains", sam}, 0, "{\"name\":\"Domains\",\"path\":\"SAM\\\\Domains\""},
+      {{"--export", "reg", "--encoding", "utf-8", "--key", "CsiTool-CreateHive-{00000000-0000-0000-0000-000000000000}",
+        sam},
+       0, "Windows Registry Editor Version 5.00\r\n\r\n[HKEY_LOCAL_MACHINE\\dfwinreg__SAM]\r\n"},
+      {{"--timeline", "jsonl", kBigDataHive}, 1, "is format version 1.5"},
+  };
+  for (const DumpCase& c : cases) {
+    std::vector<std::string> argv = {kDump};
+    argv.insert(argv.end(), c.args.begin(), c.args.end());
+    const auto result = RunProcess(argv);
+    EXPECT_EQ(result.exitStatus, c.exitStatus) << c.args[1];
+    if (c.exitStatus == 0) {
+      EXPECT_TRUE(result.out.starts_with(c.output)) << result.out.substr(0, 200);
+    } else {
+      EXPECT_NE(result.err.find(c.output), std::string::npos) << result.err;
+    }
+  }
+  const auto full = RunProcess({"/bin/sh", "-c", kDump + " --timeline csv " + sam + " > /dev/full"});
+  EXPECT_EQ(full.exitStatus, 1);
+  EXPECT_EQ(full.err, "keyloom-dump: cannot write the output: No space left on device\n");
+}
+
 // The CSV's rows: {time, path}, the time in whole seconds ("...:11Z").
 std::vector<std::pair<std::string, std::string>> CsvTimesAndPaths(const std::string& csv) {
   std::vector<std::pair<std::string, std::string>> rows;
