@@ -1,5 +1,6 @@
 #include "export/timeline_writers.h"
 
+#include <algorithm>
 #include <charconv>
 
 #include "export/json_export.h"
@@ -17,7 +18,9 @@ void AppendNumber(uint64_t number, std::string& out) {
 }
 
 void AppendCsvField(std::string_view text, std::string& out) {
-  if (text.find_first_of(",\"\r\n") == std::string_view::npos) {
+  const bool plain = std::none_of(text.begin(), text.end(),
+                                  [](char c) { return c == ',' || c == '"' || c == '\r' || c == '\n'; });
+  if (plain) {
     out += text;
     return;
   }
@@ -99,6 +102,7 @@ ExportOutcome WriteTimeline(const tree::KeyTree& keys, const deleted::DeletedRec
   BufferedOutput out(sink);
   out.Append(TimelineHeader(format));
   std::string line;
+  std::string path;
   std::string time;
   uint64_t timeOf = 0;
   int64_t written = 0;
@@ -109,8 +113,10 @@ ExportOutcome WriteTimeline(const tree::KeyTree& keys, const deleted::DeletedRec
       time = FormatIsoTime(entry.lastWritten);
       timeOf = entry.lastWritten;
     }
+    path.clear();
+    AppendTimelinePath(keys, deletedRecords, entry, path);
     line.clear();
-    AppendRow(format, entry, TimelinePath(keys, deletedRecords, entry), time, line);
+    AppendRow(format, entry, path, time, line);
     out.Append(line);
     if (out.Failed()) return ExportOutcome::kWriteFailed;
     if (signals != nullptr) signals->keysWritten.store(++written, std::memory_order_relaxed);
