@@ -1,6 +1,7 @@
 #include "export/timeline.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <cstdio>
 
 #include "deleted/scan_deleted.h"
@@ -61,9 +62,12 @@ std::vector<TimelineEntry> CollectTimeline(const hive::HiveFile& hive, const tre
     entries.push_back(DeletedEntry(deletedRecords->keys[key], static_cast<int32_t>(key)));
   }
   if (StopAsked(stop)) return {};
-  // Collected in pre-order, then the deleted keys: a stable sort keeps that order among equal times.
-  std::stable_sort(entries.begin(), entries.end(),
-                   [](const TimelineEntry& a, const TimelineEntry& b) { return a.lastWritten > b.lastWritten; });
+  // Equal times keep the order of collection (live keys in pre-order, then
+  // the deleted keys), compared outright: a sort in place needs no buffer.
+  const auto rank = [](const TimelineEntry& e) { return e.Deleted() ? int64_t{INT32_MAX} + e.deletedKey : e.item; };
+  std::sort(entries.begin(), entries.end(), [&rank](const TimelineEntry& a, const TimelineEntry& b) {
+    return a.lastWritten != b.lastWritten ? a.lastWritten > b.lastWritten : rank(a) < rank(b);
+  });
   if (StopAsked(stop)) return {};
   return entries;
 }
