@@ -555,6 +555,10 @@ int WriteRequestedOutput(hive::HiveFile& hive, const tree::KeyTree& keys, const 
       return 1;
     }
   }
+  if (outcome == exporting::ExportOutcome::kTooLarge) {
+    std::fprintf(stderr, "keyloom-dump: %s: the values' data passes what the hive's size can hold, so the export was cut\n", path);
+    return 1;
+  }
   if (outcome == exporting::ExportOutcome::kWriteFailed) {
     std::fprintf(stderr, "keyloom-dump: cannot write the output: %s\n", std::strerror(sink.Error()));
     return 1;

@@ -205,6 +205,7 @@ ExportOutcome WriteRegExport(const hive::HiveFile& hive, const tree::KeyTree& ke
   std::string name;
   std::vector<uint8_t> data;
   int64_t written = 0;
+  DataBudget budget(hive);
   while (walk.Next()) {
     if (signals != nullptr && signals->stop.load(std::memory_order_relaxed)) return ExportOutcome::kStopped;
     lines.assign("\r\n[");
@@ -215,7 +216,7 @@ ExportOutcome WriteRegExport(const hive::HiveFile& hive, const tree::KeyTree& ke
     }
     lines += "]\r\n";
     if (const std::optional<hive::KeyNode> key = ExportedKeyNode(hive, index, walk.Position())) {
-      ForEachExportedValue(hive, *key, name, data, [&](const ExportedValue& value) {
+      ForEachExportedValue(hive, *key, name, data, budget, [&](const ExportedValue& value) {
         AppendRegValue(*value.name, value.isDefault, value.type, value.data, lines);
         out.Put(lines);
         lines.clear();
@@ -223,6 +224,7 @@ ExportOutcome WriteRegExport(const hive::HiveFile& hive, const tree::KeyTree& ke
     }
     out.Put(lines);
     if (out.Failed()) return ExportOutcome::kWriteFailed;
+    if (budget.exceeded) return out.Flush() ? ExportOutcome::kTooLarge : ExportOutcome::kWriteFailed;
     if (signals != nullptr) signals->keysWritten.store(++written, std::memory_order_relaxed);
   }
   out.Put("\r\n");

@@ -151,6 +151,25 @@ TEST(RegExport, EndsOnAStopOrAFailedWriteOrAKeyThatIsNotThere) {
   EXPECT_EQ(exporting::WriteRegExport(*h.hive, h.keys, h.index, 2, {}, sink), exporting::ExportOutcome::kNoKey);
 }
 
+// A list whose entries all name one 30 KB value: the export ends, with
+// kTooLarge, once its data passes twice the file's size and 1 MiB.
+TEST(RegExport, ValuesNamedOverAndOverEndTheExport) {
+  testsupport::HiveBuilder builder("ROOT");
+  const auto key = builder.AddKey(builder.Root(), "K");
+  const auto big = builder.AddValue(key, "big", 3, std::vector<uint8_t>(30000, 7));
+  for (int i = 0; i < 100; ++i) builder.AddValue(key, "v" + std::to_string(i), 4, std::vector<uint8_t>(4, 0));
+  builder.Build();
+  for (uint32_t entry = 1; entry <= 100; ++entry) {
+    builder.PatchU32(builder.ValueListOffset(key) + 4 * entry, testsupport::HiveBuilder::CellOf(builder.ValueOffset(big)));
+  }
+  OpenedHive h(builder);
+  exporting::NullSink sink;
+  EXPECT_EQ(exporting::WriteRegExport(*h.hive, h.keys, h.index, 0, {}, sink), exporting::ExportOutcome::kTooLarge);
+  // A data byte is at most "xx," and a share of a line break, in UTF-16LE.
+  EXPECT_LT(sink.Bytes(), 7u * (2 * static_cast<uint64_t>(h.hive->Size()) + (1u << 20)));
+  EXPECT_EQ(exporting::WriteJsonExport(*h.hive, h.keys, h.index, 0, sink), exporting::ExportOutcome::kTooLarge);
+}
+
 TEST(JsonExport, GivesTheDecodedFormOnlyWhereItIsExact) {
   testsupport::HiveBuilder builder("R\"");
   const auto key = builder.AddKey(builder.Root(), "K");
