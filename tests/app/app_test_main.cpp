@@ -7,7 +7,6 @@
 std::unique_ptr<QObject> MakeStartUpTest();
 std::unique_ptr<QObject> MakeMainWindowTest();
 std::unique_ptr<QObject> MakeViewerToolsTest();
-std::unique_ptr<QObject> MakeExportToolsTest();
 
 int main(int argc, char** argv) {
   QApplication application(argc, argv);
@@ -15,6 +14,5 @@ int main(int argc, char** argv) {
   failures += QTest::qExec(MakeStartUpTest().get(), argc, argv);
   failures += QTest::qExec(MakeMainWindowTest().get(), argc, argv);
   failures += QTest::qExec(MakeViewerToolsTest().get(), argc, argv);
-  failures += QTest::qExec(MakeExportToolsTest().get(), argc, argv);
   return failures == 0 ? 0 : 1;
 }
