@@ -22,9 +22,15 @@ QString FileNameOfKey(QString name) {
 
 }  // namespace
 
-ExportTools::ExportTools(MainWindow& window, const hive::HiveFile& hive, const tree::KeyIndex& index,
-                         const QString& hivePath)
-    : m_window(window), m_hive(hive), m_index(index), m_hivePath(hivePath), m_lastFolder(QDir::homePath()) {}
+ExportTools::ExportTools(MainWindow& window, ViewerActions& actions, const hive::HiveFile& hive,
+                         const tree::KeyIndex& index, const QString& hivePath)
+    : m_window(window), m_hive(hive), m_index(index), m_hivePath(hivePath), m_lastFolder(QDir::homePath()) {
+  const QString group = QStringLiteral("export");
+  actions.Add({QStringLiteral("Export..."), {QKeySequence(Qt::CTRL | Qt::Key_E)}, ActionPlace::kKeyTree,
+               [this](ActionTarget at) { ExportKey(at.item); }, group});
+  actions.Add({QStringLiteral("Timeline"), {QKeySequence(Qt::CTRL | Qt::Key_T)}, ActionPlace::kWindow,
+               [this](ActionTarget) { OpenTimeline(); }, group});
+}
 
 ExportTools::~ExportTools() {
   delete m_job;

@@ -24,6 +24,7 @@
 #include "main_window.h"
 #include "timeline_window.h"
 #include "tree/key_index.h"
+#include "viewer_actions.h"
 
 namespace ui {
 
@@ -31,7 +32,9 @@ class ExportTools : public QObject {
   Q_OBJECT
 
  public:
-  ExportTools(MainWindow& window, const hive::HiveFile& hive, const tree::KeyIndex& index, const QString& hivePath);
+  // Adds "Export..." (a key's action) and "Timeline" (the window's) to actions.
+  ExportTools(MainWindow& window, ViewerActions& actions, const hive::HiveFile& hive, const tree::KeyIndex& index,
+              const QString& hivePath);
   ~ExportTools() override;
 
   // The deleted records the viewer shows, or null while it shows none. The

@@ -28,6 +28,7 @@
 
 #include "export_tools.h"
 #include "hive/hive_file.h"
+#include "viewer_actions.h"
 #include "viewer_tools.h"
 #include "main_window.h"
 #include "progress_window.h"
@@ -61,6 +62,8 @@ class Viewer : public QObject {
   ViewerTools* Tools() { return m_tools.get(); }
   // Export and the Timeline; none before the main window is shown.
   ExportTools* Export() { return m_export.get(); }
+  // The shortcuts and context menus of every tool; none before the main window is shown.
+  ViewerActions* Actions() { return m_actions; }
   ProgressWindow* Progress() { return m_progress.get(); }
   int32_t KeysLoaded() const { return m_signals.keysLoaded.load(); }
 
@@ -90,6 +93,7 @@ class Viewer : public QObject {
   std::thread m_loader;
   std::unique_ptr<MainWindow> m_window;
   std::unique_ptr<ProgressWindow> m_progress;
+  ViewerActions* m_actions = nullptr;  // owned by the main window
   // Last, so that it goes first: it may stop a search that reads the hive.
   std::unique_ptr<ViewerTools> m_tools;
   std::unique_ptr<ExportTools> m_export;

@@ -108,7 +108,7 @@ class ExportToolsTest : public QObject {
       dialog.findChild<QLineEdit*>("fileNameEdit")->setText(target);
       static_cast<QDialog&>(dialog).accept();
     });
-    m_tools->ExportKey(m_window->Tree().SelectedItemPosition());
+    QTest::keyClick(&m_window->Tree(), Qt::Key_E, Qt::ControlModifier);
     QCOMPARE(offered, QString("HKEY_LOCAL_MACHINE\\SOFTWARE"));
     QTRY_VERIFY(m_tools->RunningJob() == nullptr);
 
@@ -177,7 +177,7 @@ class ExportToolsTest : public QObject {
   }
 
   void TimelineNewestFirstToTheTick() {
-    m_tools->OpenTimeline();
+    QTest::keyClick(m_window, Qt::Key_T, Qt::ControlModifier);
     ui::TimelineWindow* timeline = m_tools->Timeline();
     QVERIFY(timeline != nullptr);
     QTRY_VERIFY(timeline->isVisible() && !timeline->Collecting() && timeline->Model().EntryCount() == 5);
