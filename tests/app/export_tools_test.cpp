@@ -83,6 +83,12 @@ class ExportToolsTest : public QObject {
     QVERIFY(m_tools != nullptr);
   }
 
+  void init() {
+    // Shortcuts reach the main window while it is active.
+    m_window->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(m_window));
+  }
+
   void cleanupTestCase() { m_viewer.reset(); }
 
   void ExportThroughTheDialogEqualsTheCoreWriter_data() {
