@@ -73,6 +73,8 @@ TimelineWindow::TimelineWindow(const hive::HiveFile& hive, const tree::KeyTree& 
   m_table->setSelectionMode(QAbstractItemView::SingleSelection);
   m_table->setEditTriggers(QAbstractItemView::NoEditTriggers);
   m_table->setWordWrap(false);
+  // A long path keeps its first keys and the key itself in sight.
+  m_table->setTextElideMode(Qt::ElideMiddle);
   m_table->verticalHeader()->hide();
   m_table->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
   m_table->verticalHeader()->setDefaultSectionSize(m_table->fontMetrics().height() + 6);

@@ -149,6 +149,7 @@ QVariant TimelineModel::data(const QModelIndex& index, int role) const {
     const bool number = index.column() == kSubkeys || index.column() == kValues;
     return QVariant::fromValue(Qt::Alignment(number ? Qt::AlignRight : Qt::AlignLeft) | Qt::AlignVCenter);
   }
+  if (role == Qt::ToolTipRole && index.column() == kPath) return QString::fromStdString(PathAt(index.row()));
   if (role != Qt::DisplayRole) return {};
   switch (index.column()) {
     case kLastWritten:
