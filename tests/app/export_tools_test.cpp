@@ -21,6 +21,7 @@
 #include <vector>
 
 #include "app_test_support.h"
+#include "deleted/deleted_records.h"
 #include "export/json_export.h"
 #include "export/reg_export.h"
 #include "export_tools.h"
@@ -240,6 +241,35 @@ class ExportToolsTest : public QObject {
     QTest::keyClick(&table, Qt::Key_Return);
     QCOMPARE(m_window->Model().KeyPath(m_window->Tree().SelectedItemPosition()), QString("System"));
     QCOMPARE(m_window->Table().topLevelItemCount(), 0);
+  }
+
+  void TimelineListsTheDeletedRecordsShown() {
+    // What the deleted-records toggle would hand over: a key found under Software\Vendor.
+    deleted::DeletedRecords records;
+    deleted::DeletedKey gone;
+    gone.name = "Gone";
+    gone.lastWritten = FileTimeAt("2023-05-05T05:05:05Z");
+    gone.liveParentItem = m_window->Tree().SelectKeyPath("Software/Vendor") ? m_window->Tree().SelectedItemPosition() : -1;
+    records.keys.push_back(gone);
+    const deleted::DeletedRecords* shown = &records;
+    m_tools->SetDeletedRecordsProvider([&shown] { return shown; });
+    m_tools->DeletedRecordsChanged();
+    ui::TimelineWindow& timeline = m_tools->OpenTimeline();
+    QTRY_VERIFY(!timeline.Collecting() && timeline.Model().EntryCount() == 6);
+    QCOMPARE(timeline.Model().headerData(ui::TimelineModel::kDeleted, Qt::Horizontal).toString(), QString("Deleted"));
+    QCOMPARE(Paths(timeline).first(), QString("Software\\Vendor\\Gone"));
+    QCOMPARE(timeline.Model().index(0, ui::TimelineModel::kDeleted).data().toString(), QString("Yes"));
+    // Chosen, it selects the live key it was found under.
+    QVERIFY(m_window->Tree().SelectKeyPath("System"));
+    timeline.Table().setCurrentIndex(timeline.Model().index(0, 0));
+    QTest::keyClick(&timeline.Table(), Qt::Key_Enter);
+    QCOMPARE(m_window->Model().KeyPath(m_window->Tree().SelectedItemPosition()), QString("Software\\Vendor"));
+
+    shown = nullptr;
+    m_tools->DeletedRecordsChanged();
+    QTRY_VERIFY(!timeline.Collecting() && timeline.Model().EntryCount() == 5);
+    QCOMPARE(timeline.Model().columnCount(), 4);
+    m_tools->SetDeletedRecordsProvider({});
   }
 
  private:
