@@ -134,7 +134,7 @@ void TimelineFilterTimeRange(benchmark::State& state) {
 }
 BENCHMARK(TimelineFilterTimeRange)->Unit(benchmark::kMillisecond);
 
-void TimelineFilterPathSome(benchmark::State& state) { RunFilter(state, {0, UINT64_MAX, "key 12"}); }
+void TimelineFilterPathSome(benchmark::State& state) { RunFilter(state, {0, UINT64_MAX, "explorer 1"}); }
 BENCHMARK(TimelineFilterPathSome)->Unit(benchmark::kMillisecond);
 
 void TimelineFilterPathNone(benchmark::State& state) { RunFilter(state, {0, UINT64_MAX, "no such text"}); }
