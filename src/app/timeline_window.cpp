@@ -147,6 +147,10 @@ void TimelineWindow::CollectionEnded(uint64_t collection, std::vector<exporting:
   QHeaderView& header = *m_table->horizontalHeader();
   header.resizeSection(TimelineModel::kLastWritten, m_table->fontMetrics().horizontalAdvance(
                                                         QStringLiteral("0000-00-00 00:00:00 UTC")) + 24);
+  const int countWidth = m_table->fontMetrics().horizontalAdvance(QStringLiteral("Subkeys")) + 32;
+  for (const int column : {TimelineModel::kSubkeys, TimelineModel::kValues, TimelineModel::kDeleted}) {
+    header.resizeSection(column, countWidth);
+  }
   header.setSectionResizeMode(TimelineModel::kPath, QHeaderView::Stretch);
 }
 
