@@ -18,6 +18,8 @@ enum class ExportOutcome {
   kStopped,      // the stop flag ended the run between two keys
   kWriteFailed,  // the sink refused bytes (disk full, closed pipe, ...)
   kNoKey,        // the item names no key of the tree, or its key node is not held
+  kTooLarge,     // the values' data passed what the file's size can hold (see DataBudget);
+                 // what was written so far is flushed, but is no whole document
 };
 
 }  // namespace exporting

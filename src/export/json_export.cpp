@@ -129,6 +129,7 @@ ExportOutcome WriteJsonExport(const hive::HiveFile& hive, const tree::KeyTree& k
   std::string name;
   std::vector<uint8_t> data;
   int64_t written = 0;
+  DataBudget budget(hive);
   while (walk.Next()) {
     if (signals != nullptr && signals->stop.load(std::memory_order_relaxed)) return ExportOutcome::kStopped;
     text.clear();
@@ -139,7 +140,7 @@ ExportOutcome WriteJsonExport(const hive::HiveFile& hive, const tree::KeyTree& k
     AppendKeyHead(hive, keys, walk, key ? std::optional<uint32_t>(key->recordOffset) : std::nullopt, text);
     if (key) {
       bool first = true;
-      ForEachExportedValue(hive, *key, name, data, [&](const ExportedValue& value) {
+      ForEachExportedValue(hive, *key, name, data, budget, [&](const ExportedValue& value) {
         AppendJsonValue(value, first, text);
         first = false;
         out.Append(text);
@@ -149,6 +150,7 @@ ExportOutcome WriteJsonExport(const hive::HiveFile& hive, const tree::KeyTree& k
     text += "],\"subkeys\":[";
     out.Append(text);
     if (out.Failed()) return ExportOutcome::kWriteFailed;
+    if (budget.exceeded) return out.Flush() ? ExportOutcome::kTooLarge : ExportOutcome::kWriteFailed;
     if (signals != nullptr) signals->keysWritten.store(++written, std::memory_order_relaxed);
   }
   text.clear();

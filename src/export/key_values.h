@@ -35,10 +35,23 @@ inline std::optional<hive::KeyNode> ExportedKeyNode(const hive::HiveFile& hive, 
   return key;
 }
 
+// The data bytes one export may take: a sound hive's values hold their data
+// in cells of their own, so all of it fits in the file. Lists that name one
+// large value many times, or lengths far beyond what the file holds, would
+// make an export of a small file grow without end; past twice the file's
+// size and 1 MiB the export ends instead (ExportOutcome::kTooLarge).
+struct DataBudget {
+  explicit DataBudget(const hive::HiveFile& hive) : left(2 * static_cast<uint64_t>(hive.Size()) + (1u << 20)) {}
+  uint64_t left;
+  bool exceeded = false;
+};
+
 // Reuses name and data for every value, so one pair serves a whole export.
+// Ends the listing, with budget.exceeded set, at a value whose data the
+// budget does not cover.
 template <typename Take>
 void ForEachExportedValue(const hive::HiveFile& hive, const hive::KeyNode& key, std::string& name,
-                          std::vector<uint8_t>& data, Take take) {
+                          std::vector<uint8_t>& data, DataBudget& budget, Take take) {
   const hive::InPlaceBytes bytes(hive);
   values::VisitListedValuesInPlace(hive, key, [&](int32_t, int32_t, uint32_t type, const hive::ValueRecord& record) {
     ExportedValue value;
@@ -48,6 +61,11 @@ void ForEachExportedValue(const hive::HiveFile& hive, const hive::KeyNode& key, 
     value.name = &name;
     value.type = type;
     value.data = hive::GatherValueData(bytes, hive, record, hive::DataCut::kWhole, data);
+    if (value.data.size() > budget.left) {
+      budget.exceeded = true;
+      return true;
+    }
+    budget.left -= value.data.size();
     take(value);
     return false;
   });

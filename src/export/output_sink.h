@@ -72,6 +72,13 @@ class BufferedOutput {
     if (m_used == kCapacity) Flush();
     m_data[m_used++] = byte;
   }
+  // Room for count bytes (at most kCapacity) written in place, then
+  // Commit(written) with written at most count.
+  char* Room(size_t count) {
+    if (kCapacity - m_used < count) Flush();
+    return m_data.get() + m_used;
+  }
+  void Commit(size_t written) { m_used += written; }
   // Hands what is collected to the sink; false once the sink failed.
   bool Flush();
   bool Failed() const { return m_failed; }

@@ -4,6 +4,7 @@
 #include <array>
 #include <cctype>
 #include <cstdio>
+#include <cstring>
 #include <optional>
 
 #include "export/exact_text.h"
@@ -30,54 +31,85 @@ size_t CharacterCount(std::string_view text) {
 
 void AppendQuoted(std::string_view text, std::string& out) {
   out += '"';
-  for (const char c : text) {
-    if (c == '\\' || c == '"') out += '\\';
-    out += c;
+  size_t run = 0;  // the start of the characters not yet appended
+  for (size_t i = 0; i < text.size(); ++i) {
+    if (text[i] != '\\' && text[i] != '"') continue;
+    out.append(text.substr(run, i - run));
+    out += '\\';
+    run = i;
   }
+  out.append(text.substr(run));
   out += '"';
 }
 
+// The bytes as hex pairs, written in place: at most 3 characters a byte and
+// 5 more (backslash, CR, LF, two spaces) for each line break: one after the
+// first line (however long the name made it), then one per 25 bytes.
 void AppendHexBytes(std::span<const uint8_t> data, size_t lineWidth, std::string& out) {
+  const size_t start = out.size();
+  out.resize(start + 3 * data.size() + 5 * (data.size() / 23 + 2));
+  char* p = out.data() + start;
   for (size_t i = 0; i < data.size(); ++i) {
-    out += kHexDigits[data[i] >> 4];
-    out += kHexDigits[data[i] & 0xF];
+    *p++ = kHexDigits[data[i] >> 4];
+    *p++ = kHexDigits[data[i] & 0xF];
     if (i + 1 == data.size()) break;
-    out += ',';
+    *p++ = ',';
     lineWidth += 3;
     if (lineWidth >= kHexLineBreak) {
-      out += "\\\r\n  ";
+      std::memcpy(p, "\\\r\n  ", 5);
+      p += 5;
       lineWidth = 2;
     }
   }
+  out.resize(static_cast<size_t>(p - out.data()));
 }
 
-// Appends UTF-8 text as UTF-16LE code units.
+// Writes UTF-8 text as UTF-16LE code units, in place in the output, in
+// pieces that end before a sequence's lead byte (a piece of n bytes never
+// takes more than 2n bytes of UTF-16LE).
 void AppendAsUtf16Le(std::string_view text, BufferedOutput& out) {
-  std::array<char, 512> units;
-  size_t used = 0;
-  const auto put = [&](uint32_t unit) {
-    if (used == units.size()) {
-      out.Append(std::string_view(units.data(), used));
-      used = 0;
-    }
-    units[used++] = static_cast<char>(unit & 0xFF);
-    units[used++] = static_cast<char>(unit >> 8);
-  };
+  constexpr size_t kPiece = BufferedOutput::kCapacity / 4;
   const auto* p = reinterpret_cast<const unsigned char*>(text.data());
-  const auto* end = p + text.size();
+  const auto* const end = p + text.size();
   while (p < end) {
-    uint32_t c = *p++;
-    int more = c >= 0xF0 ? 3 : c >= 0xE0 ? 2 : c >= 0xC0 ? 1 : 0;
-    if (more != 0) c &= 0x3Fu >> more;
-    for (; more > 0 && p < end; --more) c = (c << 6) | (*p++ & 0x3Fu);
-    if (c >= 0x10000) {
-      put(0xD800 + ((c - 0x10000) >> 10));
-      put(0xDC00 + ((c - 0x10000) & 0x3FF));
-    } else {
-      put(c);
+    const unsigned char* pieceEnd = end - p > static_cast<ptrdiff_t>(kPiece) ? p + kPiece : end;
+    while (pieceEnd < end && pieceEnd > p && (*pieceEnd & 0xC0) == 0x80) --pieceEnd;
+    if (pieceEnd == p) pieceEnd = std::min(end, p + kPiece);  // no lead byte at all: not UTF-8
+    char* const room = out.Room(2 * static_cast<size_t>(pieceEnd - p));
+    char* o = room;
+    const auto put = [&o](uint32_t unit) {
+      *o++ = static_cast<char>(unit & 0xFF);
+      *o++ = static_cast<char>(unit >> 8);
+    };
+    while (p < pieceEnd) {
+      // Eight ASCII characters at a time, the usual case.
+      uint64_t word = 0;
+      if (pieceEnd - p >= 8 && (std::memcpy(&word, p, 8), (word & 0x8080808080808080u) == 0)) {
+        for (int k = 0; k < 8; ++k) {
+          o[2 * k] = static_cast<char>(p[k]);
+          o[2 * k + 1] = 0;
+        }
+        p += 8;
+        o += 16;
+        continue;
+      }
+      uint32_t c = *p++;
+      if (c < 0x80) {
+        put(c);
+        continue;
+      }
+      int more = c >= 0xF0 ? 3 : c >= 0xE0 ? 2 : 1;
+      c &= 0x3Fu >> more;
+      for (; more > 0 && p < pieceEnd; --more) c = (c << 6) | (*p++ & 0x3Fu);
+      if (c >= 0x10000) {
+        put(0xD800 + ((c - 0x10000) >> 10));
+        put(0xDC00 + ((c - 0x10000) & 0x3FF));
+      } else {
+        put(c);
+      }
     }
+    out.Commit(static_cast<size_t>(o - room));
   }
-  out.Append(std::string_view(units.data(), used));
 }
 
 class RegText {
@@ -138,7 +170,7 @@ void AppendRegValue(std::string_view name, bool isDefault, uint32_t type, std::s
   out += '=';
   if (type == values::kRegSz) {
     const std::optional<std::string> text = ExactText(data);
-    if (text && text->find_first_of("\r\n") == std::string::npos) {
+    if (text && text->find('\r') == std::string::npos && text->find('\n') == std::string::npos) {
       AppendQuoted(*text, out);
       out += "\r\n";
       return;
@@ -173,6 +205,7 @@ ExportOutcome WriteRegExport(const hive::HiveFile& hive, const tree::KeyTree& ke
   std::string name;
   std::vector<uint8_t> data;
   int64_t written = 0;
+  DataBudget budget(hive);
   while (walk.Next()) {
     if (signals != nullptr && signals->stop.load(std::memory_order_relaxed)) return ExportOutcome::kStopped;
     lines.assign("\r\n[");
@@ -183,7 +216,7 @@ ExportOutcome WriteRegExport(const hive::HiveFile& hive, const tree::KeyTree& ke
     }
     lines += "]\r\n";
     if (const std::optional<hive::KeyNode> key = ExportedKeyNode(hive, index, walk.Position())) {
-      ForEachExportedValue(hive, *key, name, data, [&](const ExportedValue& value) {
+      ForEachExportedValue(hive, *key, name, data, budget, [&](const ExportedValue& value) {
         AppendRegValue(*value.name, value.isDefault, value.type, value.data, lines);
         out.Put(lines);
         lines.clear();
@@ -191,6 +224,7 @@ ExportOutcome WriteRegExport(const hive::HiveFile& hive, const tree::KeyTree& ke
     }
     out.Put(lines);
     if (out.Failed()) return ExportOutcome::kWriteFailed;
+    if (budget.exceeded) return out.Flush() ? ExportOutcome::kTooLarge : ExportOutcome::kWriteFailed;
     if (signals != nullptr) signals->keysWritten.store(++written, std::memory_order_relaxed);
   }
   out.Put("\r\n");

@@ -1,6 +1,7 @@
 #include "export/timeline.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <cstdio>
 
 #include "deleted/scan_deleted.h"
@@ -49,26 +50,42 @@ std::vector<TimelineEntry> CollectTimeline(const hive::HiveFile& hive, const tre
   std::vector<TimelineEntry> entries;
   const size_t deletedCount = deletedRecords != nullptr ? deletedRecords->keys.size() : 0;
   entries.reserve(static_cast<size_t>(keys.Size()) + deletedCount);
+  constexpr int32_t kPrefetchAhead = 16;  // key nodes lie apart in the file: fetch them early
   for (int32_t item = 0; item < keys.Size(); ++item) {
     if (item % kStopCheckInterval == 0 && StopAsked(stop)) return {};
+    if (item + kPrefetchAhead < keys.Size() && index.Size() == keys.Size()) {
+      hive.Prefetch(index.At(item + kPrefetchAhead).recordOffset);
+    }
     entries.push_back(LiveEntry(hive, index, item));
   }
   for (size_t key = 0; key < deletedCount; ++key) {
     entries.push_back(DeletedEntry(deletedRecords->keys[key], static_cast<int32_t>(key)));
   }
   if (StopAsked(stop)) return {};
-  // Collected in pre-order, then the deleted keys: a stable sort keeps that order among equal times.
-  std::stable_sort(entries.begin(), entries.end(),
-                   [](const TimelineEntry& a, const TimelineEntry& b) { return a.lastWritten > b.lastWritten; });
+  // Equal times keep the order of collection (live keys in pre-order, then
+  // the deleted keys), compared outright: a sort in place needs no buffer.
+  const auto rank = [](const TimelineEntry& e) { return e.Deleted() ? int64_t{INT32_MAX} + e.deletedKey : e.item; };
+  std::sort(entries.begin(), entries.end(), [&rank](const TimelineEntry& a, const TimelineEntry& b) {
+    return a.lastWritten != b.lastWritten ? a.lastWritten > b.lastWritten : rank(a) < rank(b);
+  });
   if (StopAsked(stop)) return {};
   return entries;
 }
 
 std::string TimelinePath(const tree::KeyTree& keys, const deleted::DeletedRecords* deletedRecords,
                          const TimelineEntry& entry) {
-  if (!entry.Deleted()) return tree::KeyPathOf(keys, entry.item);
-  if (deletedRecords == nullptr || static_cast<size_t>(entry.deletedKey) >= deletedRecords->keys.size()) return {};
-  return deleted::DeletedKeyPath(keys, *deletedRecords, static_cast<size_t>(entry.deletedKey));
+  std::string path;
+  AppendTimelinePath(keys, deletedRecords, entry, path);
+  return path;
+}
+
+void AppendTimelinePath(const tree::KeyTree& keys, const deleted::DeletedRecords* deletedRecords,
+                        const TimelineEntry& entry, std::string& out) {
+  if (!entry.Deleted()) {
+    tree::AppendKeyPath(keys, entry.item, out);
+  } else if (deletedRecords != nullptr && static_cast<size_t>(entry.deletedKey) < deletedRecords->keys.size()) {
+    out += deleted::DeletedKeyPath(keys, *deletedRecords, static_cast<size_t>(entry.deletedKey));
+  }
 }
 
 std::string FormatIsoTime(uint64_t fileTime) {

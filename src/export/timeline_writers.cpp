@@ -1,5 +1,6 @@
 #include "export/timeline_writers.h"
 
+#include <algorithm>
 #include <charconv>
 
 #include "export/json_export.h"
@@ -17,7 +18,9 @@ void AppendNumber(uint64_t number, std::string& out) {
 }
 
 void AppendCsvField(std::string_view text, std::string& out) {
-  if (text.find_first_of(",\"\r\n") == std::string_view::npos) {
+  const bool plain = std::none_of(text.begin(), text.end(),
+                                  [](char c) { return c == ',' || c == '"' || c == '\r' || c == '\n'; });
+  if (plain) {
     out += text;
     return;
   }
@@ -29,13 +32,17 @@ void AppendCsvField(std::string_view text, std::string& out) {
   out += '"';
 }
 
-// The path as a bodyfile name: "|" and control characters would break the
-// line's fields, so they are written as \xHH.
+// The path as a bodyfile name. mactime decodes %XX in names, so "%" and the
+// field separator "|" are written as %25 and %7C and come out as they were;
+// a control character (a line feed would make mactime drop the row) is
+// written as \xHH, as keyloom-dump writes it in a label.
 void AppendBodyfileName(std::string_view text, std::string& out) {
   constexpr char kHex[] = "0123456789abcdef";
   for (const char c : text) {
     const auto byte = static_cast<unsigned char>(c);
-    if (byte == '|' || byte < 0x20 || byte == 0x7F) {
+    if (byte == '|' || byte == '%') {
+      out += byte == '|' ? "%7C" : "%25";
+    } else if (byte < 0x20 || byte == 0x7F) {
       out += "\\x";
       out += kHex[byte >> 4];
       out += kHex[byte & 0xF];
@@ -95,6 +102,7 @@ ExportOutcome WriteTimeline(const tree::KeyTree& keys, const deleted::DeletedRec
   BufferedOutput out(sink);
   out.Append(TimelineHeader(format));
   std::string line;
+  std::string path;
   std::string time;
   uint64_t timeOf = 0;
   int64_t written = 0;
@@ -105,8 +113,10 @@ ExportOutcome WriteTimeline(const tree::KeyTree& keys, const deleted::DeletedRec
       time = FormatIsoTime(entry.lastWritten);
       timeOf = entry.lastWritten;
     }
+    path.clear();
+    AppendTimelinePath(keys, deletedRecords, entry, path);
     line.clear();
-    AppendRow(format, entry, TimelinePath(keys, deletedRecords, entry), time, line);
+    AppendRow(format, entry, path, time, line);
     out.Append(line);
     if (out.Failed()) return ExportOutcome::kWriteFailed;
     if (signals != nullptr) signals->keysWritten.store(++written, std::memory_order_relaxed);

@@ -9,9 +9,10 @@
 //    "no" or "yes".
 //  - bodyfile: MD5|name|inode|mode|UID|GID|size|atime|mtime|ctime|crtime with
 //    the path as the name, the last-written time in whole seconds since 1970
-//    as mtime (0 for a time before 1970), 0 in every other field. A "|" or a
-//    control character in the path, which would break the line's fields, is
-//    written as \xHH.
+//    as mtime (0 for a time before 1970), 0 in every other field. mactime
+//    decodes %XX in names: "%" and "|" (the field separator) are written as
+//    %25 and %7C, so mactime shows them as they are; a control character
+//    (which would break the line) as \xHH.
 //  - JSON lines: {"last_written":"...","path":"...","subkeys":N,"values":N,"deleted":false}
 //
 // Lines other than CSV's end in a line feed.
