@@ -19,6 +19,9 @@ constexpr int kProgressDelayMs = 400;
 
 QString ReasonOf(exporting::ExportOutcome outcome, const PendingFile& file) {
   if (outcome == exporting::ExportOutcome::kNoKey) return QStringLiteral("The key is no longer in the hive");
+  if (outcome == exporting::ExportOutcome::kTooLarge) {
+    return QStringLiteral("The hive is damaged: its values name more data than the file holds");
+  }
   const std::string reason = file.Error();
   return reason.empty() ? QStringLiteral("The data could not be written") : QString::fromStdString(reason);
 }
