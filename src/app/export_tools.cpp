@@ -3,6 +3,7 @@
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QMessageBox>
 
 #include <utility>
 #include <vector>
@@ -59,6 +60,12 @@ int64_t ExportTools::SubtreeSize(int32_t item) const {
 void ExportTools::ExportKey(int32_t item) {
   const tree::KeyTree& keys = m_window.Model().Tree();
   if (item < 0 || item >= keys.Size() || m_job) return;
+  if (!exporting::CanExportValues(m_hive)) {
+    // Keys without their values would not be the export the user asked for.
+    QMessageBox::critical(&m_window, QStringLiteral("Keyloom"),
+                          QStringLiteral("This hive cannot be exported: its file could not be mapped."));
+    return;
+  }
   const QString name = FileNameOfKey(QString::fromStdString(std::string(tree::KeyNameOf(keys, item))));
   const auto choice = AskForExportTarget(&m_window, QDir(m_lastFolder).filePath(name + QStringLiteral(".reg")),
                                          DefaultRootName());

@@ -17,6 +17,7 @@
 #include <utility>
 
 #include "fault_hooks.h"
+#include "hive/in_place.h"
 #include "window_look.h"
 
 namespace ui {
@@ -119,6 +120,12 @@ void TimelineWindow::Collect(const deleted::DeletedRecords* deletedRecords) {
   // The records shown so far may be gone: none are referred to until the new ones come.
   m_model.Reset({}, m_keys, nullptr);
   m_collectedDeleted = deletedRecords;
+  m_save->setEnabled(false);
+  if (!hive::IsMappedInPlace(m_hive)) {
+    // The key nodes are read in place, beside the GUI thread's reads.
+    m_status->setText(QStringLiteral("This hive has no timeline here: its file could not be mapped."));
+    return;
+  }
   m_stop.store(false);
   const uint64_t collection = ++m_collection;
   auto run = [this, collection, deletedRecords] {
@@ -128,7 +135,6 @@ void TimelineWindow::Collect(const deleted::DeletedRecords* deletedRecords) {
     QMetaObject::invokeMethod(
         this, [this, collection, entries] { CollectionEnded(collection, std::move(*entries)); }, Qt::QueuedConnection);
   };
-  m_save->setEnabled(false);
   m_status->setText(QStringLiteral("Collecting the keys..."));
   try {
     m_worker = std::thread(run);
