@@ -114,8 +114,10 @@ void ExportTools::DeletedRecordsChanged() {
 }
 
 void ExportTools::SelectKey(int32_t item) {
-  m_window.Tree().SelectItem(item);
+  if (!m_window.Tree().SelectItem(item)) return;
+  // The tree shows its selection only while it has the focus.
   m_window.activateWindow();
+  m_window.Tree().setFocus(Qt::OtherFocusReason);
 }
 
 void ExportTools::SaveTimeline() {
