@@ -66,6 +66,16 @@ bool KeyTreeView::SelectKeyPath(const QString& path) {
   return true;
 }
 
+bool KeyTreeView::SelectItem(int32_t position) {
+  const QModelIndex key = m_model.IndexOf(position);
+  if (!key.isValid()) return false;
+  for (QModelIndex parent = key.parent(); parent.isValid(); parent = parent.parent()) expand(parent);
+  // A new current item lists its values (ShowKeyValues); the same one keeps its rows.
+  selectionModel()->setCurrentIndex(key, QItemSelectionModel::ClearAndSelect);
+  scrollTo(key, QAbstractItemView::PositionAtCenter);
+  return true;
+}
+
 void KeyTreeView::mousePressEvent(QMouseEvent* event) {
   if (event->button() == Qt::RightButton) {
     event->accept();

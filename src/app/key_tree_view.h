@@ -30,6 +30,9 @@ class KeyTreeView : public QTreeView, public values::KeySelection {
   // "/" ("" is the top-level item itself), compared without regard to case;
   // expands its parents and scrolls it into view. False when no such key.
   bool SelectKeyPath(const QString& path);
+  // Selects the item at position, expands its parents and scrolls it to the
+  // middle of the view. False when the tree has no such item.
+  bool SelectItem(int32_t position);
 
  Q_SIGNALS:
   void ControlEvent();

@@ -31,6 +31,7 @@ void Viewer::StopLoader() {
 }
 
 bool Viewer::OpenHiveFile(const QString& path) {
+  m_hivePath = path;
   const std::string file = path.toStdString();
   std::string reason;
   m_hive = hive::OpenHive(file, &reason);
@@ -81,6 +82,7 @@ void Viewer::FinishLoading() {
   m_window->Model().ResetTree(std::move(m_loadingTree));
   m_actions = new ViewerActions(*m_window);
   m_tools = std::make_unique<ViewerTools>(*m_window, *m_actions, *m_hive, m_index);
+  m_export = std::make_unique<ExportTools>(*m_window, *m_actions, *m_hive, m_index, m_hivePath);
   m_window->ShowAndActivate();
   const QString select = qEnvironmentVariable("KEYLOOM_SELECT");
   if (qEnvironmentVariableIsSet("KEYLOOM_SELECT") && !m_window->Tree().SelectKeyPath(select)) {
@@ -97,6 +99,7 @@ void Viewer::AbandonLoading() {
 }
 
 void Viewer::CloseMainWindow() {
+  m_export.reset();
   m_tools.reset();
   hive::CloseHive(m_hive);
   Q_EMIT Ended(0);

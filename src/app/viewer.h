@@ -26,6 +26,7 @@
 #include <memory>
 #include <thread>
 
+#include "export_tools.h"
 #include "hive/hive_file.h"
 #include "viewer_actions.h"
 #include "viewer_tools.h"
@@ -59,6 +60,8 @@ class Viewer : public QObject {
   MainWindow* Window() { return m_window.get(); }
   // Tooltips, Key Properties, Value Details, copy and Find; none before the main window is shown.
   ViewerTools* Tools() { return m_tools.get(); }
+  // Export and the Timeline; none before the main window is shown.
+  ExportTools* Export() { return m_export.get(); }
   // The shortcuts and context menus of every tool; none before the main window is shown.
   ViewerActions* Actions() { return m_actions; }
   ProgressWindow* Progress() { return m_progress.get(); }
@@ -79,6 +82,7 @@ class Viewer : public QObject {
   void ShowKeyValues();
 
   std::unique_ptr<hive::HiveFile> m_hive;
+  QString m_hivePath;
   QString m_windowTitle = QStringLiteral("Keyloom");
   tree::KeyIndex m_index;
   // Written by the loader thread only, until it has been joined.
@@ -92,6 +96,7 @@ class Viewer : public QObject {
   ViewerActions* m_actions = nullptr;  // owned by the main window
   // Last, so that it goes first: it may stop a search that reads the hive.
   std::unique_ptr<ViewerTools> m_tools;
+  std::unique_ptr<ExportTools> m_export;
 };
 
 // Runs Keyloom with its command-line arguments (the program name left out;

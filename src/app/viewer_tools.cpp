@@ -208,13 +208,7 @@ FindWindow& ViewerTools::OpenFind() {
 }
 
 void ViewerTools::ShowMatch(int32_t item, int32_t value) {
-  KeyTreeView& tree = m_window.Tree();
-  const QModelIndex key = m_window.Model().IndexOf(item);
-  if (!key.isValid()) return;
-  for (QModelIndex parent = key.parent(); parent.isValid(); parent = parent.parent()) tree.expand(parent);
-  // A new current item lists its values (ShowKeyValues); the same one keeps its rows.
-  tree.selectionModel()->setCurrentIndex(key, QItemSelectionModel::ClearAndSelect);
-  tree.scrollTo(key, QAbstractItemView::PositionAtCenter);
+  if (!m_window.Tree().SelectItem(item)) return;
   ValueTableView& table = m_window.Table();
   const auto recordOffset = m_index.Find(item);
   const int32_t row = value >= 0 && recordOffset ? values::RowOfValue(m_hive, *recordOffset, value) : -1;
