@@ -1,0 +1,191 @@
+#include "models/deleted_key_items.h"
+
+#include <utility>
+
+#include "tree/key_path.h"
+
+namespace ui {
+namespace {
+
+constexpr int32_t kNone = tree::KeyTree::kNone;
+
+bool InRange(int32_t index, size_t size) { return index >= 0 && static_cast<size_t>(index) < size; }
+
+const std::vector<int32_t>& Empty() {
+  static const std::vector<int32_t> none;
+  return none;
+}
+
+}  // namespace
+
+DeletedKeyItems::DeletedKeyItems(const tree::KeyTree& tree, std::shared_ptr<const deleted::DeletedRecords> records)
+    : m_records(std::move(records)), m_liveSize(tree.Size()) {
+  AddSlot(deleted::kUnknown);  // the top-level item
+  m_parent[0] = kNone;
+  bool unclaimed = false;
+  for (const deleted::DeletedValue& value : m_records->values) {
+    unclaimed = unclaimed || (!InRange(value.liveKeyItem, static_cast<size_t>(m_liveSize)) &&
+                              !InRange(value.deletedKey, m_records->keys.size()));
+  }
+  if (unclaimed) AddChild(GroupPosition(), AddSlot(deleted::kUnknown));
+  m_keySlotBase = SlotCount();
+  for (size_t key = 0; key < m_records->keys.size(); ++key) AddSlot(static_cast<int32_t>(key));
+  TieKeys();
+  TieValues();
+}
+
+int32_t DeletedKeyItems::AddSlot(int32_t key) {
+  m_parent.push_back(kNone);
+  m_row.push_back(0);
+  m_key.push_back(key);
+  m_children.emplace_back();
+  m_values.emplace_back();
+  return SlotCount() - 1;
+}
+
+void DeletedKeyItems::AddChild(int32_t parent, int32_t slot) {
+  std::vector<int32_t>* siblings = nullptr;
+  if (Holds(parent)) {
+    siblings = &m_children[static_cast<size_t>(Slot(parent))];
+  } else {
+    auto [at, added] = m_liveChildren.try_emplace(parent);
+    if (added) m_liveParents.push_back(parent);
+    siblings = &at->second;
+  }
+  m_parent[static_cast<size_t>(slot)] = parent;
+  m_row[static_cast<size_t>(slot)] = static_cast<int32_t>(siblings->size());
+  siblings->push_back(m_liveSize + slot);
+}
+
+std::vector<bool> DeletedKeyItems::KeysOnCycles() const {
+  const auto& keys = m_records->keys;
+  const auto up = [this, &keys](size_t key) {
+    const deleted::DeletedKey& record = keys[key];
+    if (InRange(record.liveParentItem, static_cast<size_t>(m_liveSize))) return deleted::kUnknown;
+    return InRange(record.deletedParent, keys.size()) ? record.deletedParent : deleted::kUnknown;
+  };
+  // Each key is walked up once: a walk stops at a key seen before, and when
+  // that key is on the walk itself, the walk from there on is a cycle.
+  enum class Seen : uint8_t { kNot, kOnWalk, kDone };
+  std::vector<Seen> seen(keys.size(), Seen::kNot);
+  std::vector<bool> onCycle(keys.size(), false);
+  std::vector<int32_t> walk;
+  for (size_t start = 0; start < keys.size(); ++start) {
+    walk.clear();
+    int32_t at = static_cast<int32_t>(start);
+    while (at != deleted::kUnknown && seen[static_cast<size_t>(at)] == Seen::kNot) {
+      seen[static_cast<size_t>(at)] = Seen::kOnWalk;
+      walk.push_back(at);
+      at = up(static_cast<size_t>(at));
+    }
+    bool cycle = false;
+    for (const int32_t key : walk) {
+      cycle = cycle || (at != deleted::kUnknown && key == at && seen[static_cast<size_t>(at)] == Seen::kOnWalk);
+      onCycle[static_cast<size_t>(key)] = cycle;
+    }
+    for (const int32_t key : walk) seen[static_cast<size_t>(key)] = Seen::kDone;
+  }
+  return onCycle;
+}
+
+void DeletedKeyItems::TieKeys() {
+  const auto& keys = m_records->keys;
+  const std::vector<bool> onCycle = KeysOnCycles();
+  for (size_t key = 0; key < keys.size(); ++key) {
+    const deleted::DeletedKey& record = keys[key];
+    const int32_t slot = m_keySlotBase + static_cast<int32_t>(key);
+    int32_t parent = GroupPosition();
+    if (InRange(record.liveParentItem, static_cast<size_t>(m_liveSize))) {
+      parent = record.liveParentItem;
+    } else if (InRange(record.deletedParent, keys.size()) && !onCycle[key]) {
+      parent = PositionOfKey(record.deletedParent);
+    }
+    AddChild(parent, slot);
+  }
+}
+
+void DeletedKeyItems::TieValues() {
+  const auto& values = m_records->values;
+  for (size_t value = 0; value < values.size(); ++value) {
+    const deleted::DeletedValue& record = values[value];
+    const auto index = static_cast<int32_t>(value);
+    if (InRange(record.liveKeyItem, static_cast<size_t>(m_liveSize))) {
+      m_liveValues[record.liveKeyItem].push_back(index);
+    } else if (InRange(record.deletedKey, m_records->keys.size())) {
+      m_values[static_cast<size_t>(m_keySlotBase + record.deletedKey)].push_back(index);
+    } else {
+      m_values[static_cast<size_t>(Slot(UnclaimedValuesPosition()))].push_back(index);
+    }
+  }
+}
+
+bool DeletedKeyItems::Holds(int32_t position) const {
+  return position >= m_liveSize && position - m_liveSize < SlotCount();
+}
+
+int32_t DeletedKeyItems::UnclaimedValuesPosition() const {
+  return m_keySlotBase > 1 ? m_liveSize + 1 : kNone;
+}
+
+int32_t DeletedKeyItems::KeyOf(int32_t position) const {
+  return Holds(position) ? m_key[static_cast<size_t>(Slot(position))] : deleted::kUnknown;
+}
+
+int32_t DeletedKeyItems::PositionOfKey(int32_t key) const { return m_liveSize + m_keySlotBase + key; }
+
+int32_t DeletedKeyItems::ChildCount(int32_t parent) const {
+  if (parent == kNone) return 1;
+  if (Holds(parent)) return static_cast<int32_t>(m_children[static_cast<size_t>(Slot(parent))].size());
+  const auto at = m_liveChildren.find(parent);
+  return at == m_liveChildren.end() ? 0 : static_cast<int32_t>(at->second.size());
+}
+
+int32_t DeletedKeyItems::Child(int32_t parent, int32_t row) const {
+  if (parent == kNone) return GroupPosition();
+  if (Holds(parent)) return m_children[static_cast<size_t>(Slot(parent))][static_cast<size_t>(row)];
+  return m_liveChildren.at(parent)[static_cast<size_t>(row)];
+}
+
+int32_t DeletedKeyItems::Parent(int32_t position) const { return m_parent[static_cast<size_t>(Slot(position))]; }
+
+int32_t DeletedKeyItems::AddedRow(int32_t position) const { return m_row[static_cast<size_t>(Slot(position))]; }
+
+std::string DeletedKeyItems::Name(int32_t position) const {
+  const int32_t key = KeyOf(position);
+  if (key != deleted::kUnknown) return m_records->keys[static_cast<size_t>(key)].name;
+  return position == GroupPosition() ? kGroupLabel : kUnclaimedValuesLabel;
+}
+
+std::string DeletedKeyItems::Label(int32_t position) const {
+  const int32_t key = KeyOf(position);
+  if (key == deleted::kUnknown) return Name(position);
+  const deleted::DeletedKey& record = m_records->keys[static_cast<size_t>(key)];
+  return record.name + " (" + std::to_string(record.subkeyCount) + "/" + std::to_string(record.valueCount) + ")";
+}
+
+std::string DeletedKeyItems::Path(const tree::KeyTree& tree, int32_t position) const {
+  if (KeyOf(position) == deleted::kUnknown) return Name(position);
+  std::vector<int32_t> deletedNames;
+  int32_t at = position;
+  for (; Holds(at) && at != GroupPosition(); at = Parent(at)) deletedNames.push_back(at);
+  // Live paths leave the top-level item's name out, as tree::KeyPathOf does.
+  std::string path;
+  if (Holds(at)) {
+    path = "?";
+  } else if (tree.Parent(at) != kNone) {
+    path = tree::KeyPathOf(tree, at);
+  }
+  for (auto name = deletedNames.rbegin(); name != deletedNames.rend(); ++name) {
+    if (!path.empty()) path += '\\';
+    path += m_records->keys[static_cast<size_t>(KeyOf(*name))].name;
+  }
+  return path;
+}
+
+std::span<const int32_t> DeletedKeyItems::ValuesOf(int32_t position) const {
+  if (Holds(position)) return m_values[static_cast<size_t>(Slot(position))];
+  const auto at = m_liveValues.find(position);
+  return at == m_liveValues.end() ? std::span<const int32_t>(Empty()) : std::span<const int32_t>(at->second);
+}
+
+}  // namespace ui
