@@ -80,6 +80,8 @@ void Viewer::FinishLoading() {
   if (m_loader.joinable()) m_loader.join();
   m_window->Model().ResetTree(std::move(m_loadingTree));
   m_tools = std::make_unique<ViewerTools>(*m_window, *m_hive, m_index);
+  m_deleted = std::make_unique<DeletedTools>(*m_window, *m_hive, m_index);
+  m_tools->SetAdditions(m_deleted.get());
   m_window->ShowAndActivate();
   const QString select = qEnvironmentVariable("KEYLOOM_SELECT");
   if (qEnvironmentVariableIsSet("KEYLOOM_SELECT") && !m_window->Tree().SelectKeyPath(select)) {
@@ -97,6 +99,7 @@ void Viewer::AbandonLoading() {
 
 void Viewer::CloseMainWindow() {
   m_tools.reset();
+  m_deleted.reset();
   hive::CloseHive(m_hive);
   Q_EMIT Ended(0);
 }

@@ -26,6 +26,7 @@
 #include <memory>
 #include <thread>
 
+#include "deleted_tools.h"
 #include "hive/hive_file.h"
 #include "viewer_tools.h"
 #include "main_window.h"
@@ -58,6 +59,8 @@ class Viewer : public QObject {
   MainWindow* Window() { return m_window.get(); }
   // Tooltips, Key Properties, Value Details, copy and Find; none before the main window is shown.
   ViewerTools* Tools() { return m_tools.get(); }
+  // The deleted keys and values; none before the main window is shown.
+  DeletedTools* Deleted() { return m_deleted.get(); }
   ProgressWindow* Progress() { return m_progress.get(); }
   int32_t KeysLoaded() const { return m_signals.keysLoaded.load(); }
 
@@ -86,6 +89,8 @@ class Viewer : public QObject {
   std::thread m_loader;
   std::unique_ptr<MainWindow> m_window;
   std::unique_ptr<ProgressWindow> m_progress;
+  // Goes before the hive is closed: it may stop a scan that reads the hive.
+  std::unique_ptr<DeletedTools> m_deleted;
   // Last, so that it goes first: it may stop a search that reads the hive.
   std::unique_ptr<ViewerTools> m_tools;
 };

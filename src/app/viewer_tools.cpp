@@ -97,6 +97,9 @@ void ViewerTools::InstallShortcuts() {
 }
 
 QString ViewerTools::KeyToolTipOf(int32_t itemPosition) const {
+  if (m_additions != nullptr && m_window.Model().IsDeletedItem(itemPosition)) {
+    return m_additions->KeyToolTipOf(itemPosition);
+  }
   const QString path = m_window.Model().KeyPath(itemPosition);
   const auto recordOffset = m_index.Find(itemPosition);
   if (path.isEmpty() || !recordOffset) return path;
@@ -161,7 +164,7 @@ void ViewerTools::ShowTreeMenu(QPoint at) {
 
 QWidget* ViewerTools::OpenKeyProperties(int32_t itemPosition) {
   const auto recordOffset = m_index.Find(itemPosition);
-  if (!recordOffset) return nullptr;
+  if (!recordOffset) return m_additions != nullptr ? m_additions->OpenKeyProperties(itemPosition) : nullptr;
   auto* window = new KeyPropertiesWindow(m_window.Model().KeyPath(itemPosition),
                                          hive::ReadKeyDetails(m_hive, *recordOffset), &m_window);
   ShowOwned(window);
@@ -179,17 +182,19 @@ std::optional<values::RowValue> ViewerTools::ValueOf(int32_t row) {
   return values::ValueOfRow(m_hive, *recordOffset, row);
 }
 
-QWidget* ViewerTools::OpenValueDetails(int32_t row) {
+std::optional<ValueDetails> ViewerTools::DetailsOfRow(int32_t row) {
+  if (m_additions != nullptr) {
+    if (auto added = m_additions->ValueOfRow(row)) return added;
+  }
   auto value = ValueOf(row);
-  if (!value) return nullptr;
-  ValueDetails details;
-  details.name = QString::fromStdString(hive::GetValueName(m_hive, value->record));
-  details.type = value->type;
-  details.length = hive::GetValueDataLength(m_hive, value->record);
-  std::vector<uint8_t> bytes;
-  const auto data = hive::TakeValueData(m_hive, value->record, bytes);
-  details.data = QByteArray(reinterpret_cast<const char*>(data.data()), static_cast<qsizetype>(data.size()));
-  auto* window = new ValueDetailsWindow(details, &m_window);
+  if (!value) return std::nullopt;
+  return ReadValueDetails(m_hive, value->record, value->type);
+}
+
+QWidget* ViewerTools::OpenValueDetails(int32_t row) {
+  const auto details = DetailsOfRow(row);
+  if (!details) return nullptr;
+  auto* window = new ValueDetailsWindow(*details, &m_window);
   ShowOwned(window);
   return window;
 }
@@ -208,11 +213,11 @@ void ViewerTools::CopyRowTexts(int32_t row) {
 }
 
 void ViewerTools::CopyRowData(int32_t row) {
-  auto value = ValueOf(row);
-  if (!value) return;
-  std::vector<uint8_t> bytes;
-  const auto data = hive::TakeValueData(m_hive, value->record, bytes);
-  QApplication::clipboard()->setText(QString::fromStdString(values::DataAsText(value->type, data)));
+  const auto details = DetailsOfRow(row);
+  if (!details) return;
+  const std::span<const uint8_t> data(reinterpret_cast<const uint8_t*>(details->data.constData()),
+                                      static_cast<size_t>(details->data.size()));
+  QApplication::clipboard()->setText(QString::fromStdString(values::DataAsText(details->type, data)));
 }
 
 FindWindow& ViewerTools::OpenFind() {
