@@ -46,6 +46,7 @@ struct DeletedValue {
   bool isDefault = false;     // no name stored: the key's default value
   uint32_t type = 0;
   uint32_t storedLength = 0;  // the length field as stored (bit 31: inline data)
+  uint32_t dataOffset = 0;    // the data offset field as stored: a cell offset, or inline data
   // Exactly one of these ties holds, or neither (no known key):
   int32_t liveKeyItem = kUnknown;  // KeyTree position of the live key whose list names it
   int32_t deletedKey = kUnknown;   // index into DeletedRecords::keys
