@@ -8,6 +8,7 @@
 #include <utility>
 #include <vector>
 
+#include "deleted/deleted_value_data.h"
 #include "deleted/scan_deleted.h"
 #include "error_report.h"
 #include "fault_hooks.h"
@@ -15,7 +16,6 @@
 #include "hive/value.h"
 #include "key_properties_window.h"
 #include "models/deleted_key_items.h"
-#include "values/value_row.h"
 
 namespace ui {
 namespace {
@@ -56,16 +56,6 @@ QString FoundInText(deleted::FoundIn foundIn) {
 QString FoundAtText(deleted::FoundIn foundIn, uint32_t recordOffset) {
   return QStringLiteral("found in %1 at 0x%2")
       .arg(FoundInText(foundIn), QString::number(recordOffset, 16).toUpper().rightJustified(8, u'0'));
-}
-
-// The value record at recordOffset, as GetValue would have fetched it.
-std::optional<hive::ValueRecord> ValueRecordAt(hive::HiveFile& hive, uint32_t recordOffset) {
-  if (!hive::HiveHolds(hive, recordOffset, hive::value_record::kFixedSize)) return std::nullopt;
-  hive::ValueRecord record;
-  record.recordOffset = recordOffset;
-  hive::SeekHive(hive, static_cast<int32_t>(recordOffset));
-  hive::ReadHiveBytes(hive, record.bytes.data(), hive::value_record::kFixedSize);
-  return record;
 }
 
 }  // namespace
@@ -184,10 +174,10 @@ void DeletedTools::ListDeletedRows() {
 
 void DeletedTools::AddDeletedRow(int32_t value) {
   const deleted::DeletedValue& record = m_records->values[static_cast<size_t>(value)];
-  auto fetched = ValueRecordAt(m_hive, record.recordOffset);
-  if (!fetched) return;
+  const std::string text = deleted::FormatDeletedValueRow(m_hive, record);
+  if (text.empty()) return;  // its record is not held (not for a record the scan found)
   ValueTableView& table = m_window.Table();
-  table.AddRow(values::FormatValueRow(m_hive, *fetched, record.type));
+  table.AddRow(text);
   QTreeWidgetItem* row = table.topLevelItem(table.topLevelItemCount() - 1);
   for (int column = 0; column < ValueTableView::kColumnCount; ++column) {
     row->setFont(column, m_font);
@@ -235,9 +225,14 @@ std::optional<ValueDetails> DeletedTools::ValueOfRow(int32_t row) const {
   const QTreeWidgetItem* item = m_window.Table().topLevelItem(row);
   if (item == nullptr || !m_records || !item->data(0, kDeletedValueRole).isValid()) return std::nullopt;
   const deleted::DeletedValue& record = m_records->values[item->data(0, kDeletedValueRole).toUInt()];
-  auto fetched = ValueRecordAt(m_hive, record.recordOffset);
-  if (!fetched) return std::nullopt;
-  return ReadValueDetails(m_hive, *fetched, record.type);
+  hive::ValueRecord fetched;
+  if (!deleted::ReadDeletedValueRecord(m_hive, record, fetched)) return std::nullopt;
+  ValueDetails details = ReadValueDetails(m_hive, fetched, record.type);
+  details.deletedAt = FoundAtText(record.foundIn, record.recordOffset);
+  if (record.dataMayBeOverwritten) {
+    details.deletedAt += QStringLiteral("; its data cell is in use again, so the data may have been overwritten");
+  }
+  return details;
 }
 
 }  // namespace ui

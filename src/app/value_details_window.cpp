@@ -88,6 +88,7 @@ ValueDetailsWindow::ValueDetailsWindow(const ValueDetails& details, QWidget* own
   auto* form = new QFormLayout;
   form->setFieldGrowthPolicy(QFormLayout::ExpandingFieldsGrow);
   AddDetailRow(*form, QStringLiteral("Name:"), details.name);
+  if (!details.deletedAt.isEmpty()) AddDetailRow(*form, QStringLiteral("Deleted:"), details.deletedAt);
   AddDetailRow(*form, QStringLiteral("Type:"), QString::fromStdString(values::RegistryTypeName(details.type)));
   AddDetailRow(*form, QStringLiteral("Length:"), LengthText(details));
   layout->addLayout(form);

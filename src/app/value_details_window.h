@@ -25,6 +25,7 @@ struct ValueDetails {
   uint32_t type = 0;
   uint32_t length = 0;  // the stored data length
   QByteArray data;      // the data bytes the hive gives (TakeValueData)
+  QString deletedAt;    // for a deleted value: where its record was found (a row "Deleted:")
 };
 
 // The details of the value record that GetValue fetched (type as it

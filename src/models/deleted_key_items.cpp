@@ -2,7 +2,7 @@
 
 #include <utility>
 
-#include "tree/key_path.h"
+#include "deleted/scan_deleted.h"
 
 namespace ui {
 namespace {
@@ -57,47 +57,15 @@ void DeletedKeyItems::AddChild(int32_t parent, int32_t slot) {
   siblings->push_back(m_liveSize + slot);
 }
 
-std::vector<bool> DeletedKeyItems::KeysOnCycles() const {
-  const auto& keys = m_records->keys;
-  const auto up = [this, &keys](size_t key) {
-    const deleted::DeletedKey& record = keys[key];
-    if (InRange(record.liveParentItem, static_cast<size_t>(m_liveSize))) return deleted::kUnknown;
-    return InRange(record.deletedParent, keys.size()) ? record.deletedParent : deleted::kUnknown;
-  };
-  // Each key is walked up once: a walk stops at a key seen before, and when
-  // that key is on the walk itself, the walk from there on is a cycle.
-  enum class Seen : uint8_t { kNot, kOnWalk, kDone };
-  std::vector<Seen> seen(keys.size(), Seen::kNot);
-  std::vector<bool> onCycle(keys.size(), false);
-  std::vector<int32_t> walk;
-  for (size_t start = 0; start < keys.size(); ++start) {
-    walk.clear();
-    int32_t at = static_cast<int32_t>(start);
-    while (at != deleted::kUnknown && seen[static_cast<size_t>(at)] == Seen::kNot) {
-      seen[static_cast<size_t>(at)] = Seen::kOnWalk;
-      walk.push_back(at);
-      at = up(static_cast<size_t>(at));
-    }
-    bool cycle = false;
-    for (const int32_t key : walk) {
-      cycle = cycle || (at != deleted::kUnknown && key == at && seen[static_cast<size_t>(at)] == Seen::kOnWalk);
-      onCycle[static_cast<size_t>(key)] = cycle;
-    }
-    for (const int32_t key : walk) seen[static_cast<size_t>(key)] = Seen::kDone;
-  }
-  return onCycle;
-}
-
 void DeletedKeyItems::TieKeys() {
   const auto& keys = m_records->keys;
-  const std::vector<bool> onCycle = KeysOnCycles();
   for (size_t key = 0; key < keys.size(); ++key) {
     const deleted::DeletedKey& record = keys[key];
     const int32_t slot = m_keySlotBase + static_cast<int32_t>(key);
     int32_t parent = GroupPosition();
     if (InRange(record.liveParentItem, static_cast<size_t>(m_liveSize))) {
       parent = record.liveParentItem;
-    } else if (InRange(record.deletedParent, keys.size()) && !onCycle[key]) {
+    } else if (InRange(record.deletedParent, keys.size())) {
       parent = PositionOfKey(record.deletedParent);
     }
     AddChild(parent, slot);
@@ -164,22 +132,9 @@ std::string DeletedKeyItems::Label(int32_t position) const {
 }
 
 std::string DeletedKeyItems::Path(const tree::KeyTree& tree, int32_t position) const {
-  if (KeyOf(position) == deleted::kUnknown) return Name(position);
-  std::vector<int32_t> deletedNames;
-  int32_t at = position;
-  for (; Holds(at) && at != GroupPosition(); at = Parent(at)) deletedNames.push_back(at);
-  // Live paths leave the top-level item's name out, as tree::KeyPathOf does.
-  std::string path;
-  if (Holds(at)) {
-    path = "?";
-  } else if (tree.Parent(at) != kNone) {
-    path = tree::KeyPathOf(tree, at);
-  }
-  for (auto name = deletedNames.rbegin(); name != deletedNames.rend(); ++name) {
-    if (!path.empty()) path += '\\';
-    path += m_records->keys[static_cast<size_t>(KeyOf(*name))].name;
-  }
-  return path;
+  const int32_t key = KeyOf(position);
+  if (key == deleted::kUnknown) return Name(position);
+  return deleted::DeletedKeyPath(tree, *m_records, static_cast<size_t>(key));
 }
 
 std::span<const int32_t> DeletedKeyItems::ValuesOf(int32_t position) const {

@@ -10,9 +10,8 @@
 //    the live top-level items, holding the rest of the keys and, first, an
 //    item "Values without a known key" when the scan found such values.
 // A tie to an item or key the tree or the records do not hold counts as no
-// tie; so does a chain of deleted parents that comes back on itself (only a
-// crafted hive has one): its keys go to the top-level item, so that every
-// added item is reached from the top level once, and every walk up ends.
+// tie. The records are taken as the scan hands them out: their deleted
+// parents never form a cycle.
 //
 // Plain data, built once per scan; GUI thread only, like the model.
 
@@ -82,7 +81,6 @@ class DeletedKeyItems {
   int32_t Slot(int32_t position) const { return position - m_liveSize; }
   int32_t SlotCount() const { return static_cast<int32_t>(m_parent.size()); }
   int32_t AddSlot(int32_t key);
-  std::vector<bool> KeysOnCycles() const;
   void TieKeys();
   void TieValues();
   void AddChild(int32_t parent, int32_t slot);
