@@ -60,18 +60,17 @@ QString FoundAtText(deleted::FoundIn foundIn, uint32_t recordOffset) {
 
 }  // namespace
 
-DeletedTools::DeletedTools(MainWindow& window, hive::HiveFile& hive, const tree::KeyIndex& index)
+DeletedTools::DeletedTools(MainWindow& window, ViewerActions& actions, hive::HiveFile& hive,
+                           const tree::KeyIndex& index)
     : m_window(window), m_hive(hive), m_index(index), m_foreground(kDeletedColour), m_mark(DeletedMark()) {
   m_font = m_window.Tree().font();
   m_font.setItalic(true);
   m_window.Model().SetDeletedLook(m_font, m_foreground, m_mark);
 
-  m_action = new QAction(QStringLiteral("Show Deleted Keys and Values"), this);
+  m_action = actions.Add({QStringLiteral("Show Deleted Keys and Values"), {QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_D)},
+                          ActionPlace::kWindow, {}, QStringLiteral("deleted")});
   m_action->setCheckable(true);
   m_action->setChecked(false);
-  m_action->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_D));
-  m_action->setShortcutContext(Qt::WindowShortcut);
-  m_window.addAction(m_action);
   connect(m_action, &QAction::toggled, this, &DeletedTools::SetShown);
   connect(&m_window.Tree(), &KeyTreeView::ControlEvent, this, &DeletedTools::ListDeletedRows);
 }

@@ -33,6 +33,7 @@
 #include "main_window.h"
 #include "shown_additions.h"
 #include "tree/key_index.h"
+#include "viewer_actions.h"
 
 namespace ui {
 
@@ -44,7 +45,8 @@ class DeletedTools : public QObject, public ShownAdditions {
   // deleted value (into the records' values) the row shows.
   static constexpr int kDeletedValueRole = Qt::UserRole + 1;
 
-  DeletedTools(MainWindow& window, hive::HiveFile& hive, const tree::KeyIndex& index);
+  // Adds its action to actions.
+  DeletedTools(MainWindow& window, ViewerActions& actions, hive::HiveFile& hive, const tree::KeyIndex& index);
   ~DeletedTools() override;
 
   QAction& ShowAction() { return *m_action; }

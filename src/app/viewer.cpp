@@ -79,8 +79,9 @@ void Viewer::RunLoader() {
 void Viewer::FinishLoading() {
   if (m_loader.joinable()) m_loader.join();
   m_window->Model().ResetTree(std::move(m_loadingTree));
-  m_tools = std::make_unique<ViewerTools>(*m_window, *m_hive, m_index);
-  m_deleted = std::make_unique<DeletedTools>(*m_window, *m_hive, m_index);
+  m_actions = new ViewerActions(*m_window);
+  m_tools = std::make_unique<ViewerTools>(*m_window, *m_actions, *m_hive, m_index);
+  m_deleted = std::make_unique<DeletedTools>(*m_window, *m_actions, *m_hive, m_index);
   m_tools->SetAdditions(m_deleted.get());
   m_window->ShowAndActivate();
   const QString select = qEnvironmentVariable("KEYLOOM_SELECT");

@@ -28,6 +28,7 @@
 
 #include "deleted_tools.h"
 #include "hive/hive_file.h"
+#include "viewer_actions.h"
 #include "viewer_tools.h"
 #include "main_window.h"
 #include "progress_window.h"
@@ -59,6 +60,8 @@ class Viewer : public QObject {
   MainWindow* Window() { return m_window.get(); }
   // Tooltips, Key Properties, Value Details, copy and Find; none before the main window is shown.
   ViewerTools* Tools() { return m_tools.get(); }
+  // The shortcuts and context menus of every tool; none before the main window is shown.
+  ViewerActions* Actions() { return m_actions; }
   // The deleted keys and values; none before the main window is shown.
   DeletedTools* Deleted() { return m_deleted.get(); }
   ProgressWindow* Progress() { return m_progress.get(); }
@@ -89,6 +92,7 @@ class Viewer : public QObject {
   std::thread m_loader;
   std::unique_ptr<MainWindow> m_window;
   std::unique_ptr<ProgressWindow> m_progress;
+  ViewerActions* m_actions = nullptr;  // owned by the main window
   // Goes before the hive is closed: it may stop a scan that reads the hive.
   std::unique_ptr<DeletedTools> m_deleted;
   // Last, so that it goes first: it may stop a search that reads the hive.

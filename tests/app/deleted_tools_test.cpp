@@ -107,6 +107,7 @@ class DeletedToolsTest : public QObject {
     m_window = m_viewer->Window();
     m_deleted = m_viewer->Deleted();
     QVERIFY(m_deleted != nullptr);
+    QVERIFY(QTest::qWaitForWindowActive(m_window));
   }
 
   void cleanup() {
@@ -174,8 +175,9 @@ class DeletedToolsTest : public QObject {
   void SetShown(bool shown) {
     QSignalSpy changed(m_deleted, &ui::DeletedTools::DeletedShownChanged);
     if (m_deleted->ShowAction().isChecked() == shown) return;
-    m_deleted->ShowAction().trigger();
+    QTest::keyClick(&m_window->Tree(), Qt::Key_D, Qt::ControlModifier | Qt::ShiftModifier);
     QTRY_COMPARE(changed.count(), 1);
+    QCOMPARE(m_deleted->ShowAction().isChecked(), shown);
   }
 
   std::unique_ptr<testsupport::TempHive> m_hive;
