@@ -106,10 +106,18 @@ QString ViewerTools::CellToolTipOf(const QTreeWidgetItem& row, int column) const
   const QString whole = row.data(column, Qt::UserRole).isValid() ? row.data(column, Qt::UserRole).toString() : text;
   QStyleOptionViewItem option;
   option.initFrom(table.viewport());
-  option.font = table.font();
-  option.fontMetrics = QFontMetrics(table.font());
+  // A marked row has a font of its own.
+  option.font = row.data(column, Qt::FontRole).isValid() ? row.font(column) : table.font();
+  option.fontMetrics = QFontMetrics(option.font);
   option.features = QStyleOptionViewItem::HasDisplay;
   option.text = text;
+  if (!row.icon(column).isNull()) {
+    // A marked row's icon takes its room from the text.
+    option.features |= QStyleOptionViewItem::HasDecoration;
+    option.icon = row.icon(column);
+    const int side = table.style()->pixelMetric(QStyle::PM_SmallIconSize, &option, &table);
+    option.decorationSize = table.iconSize().isValid() ? table.iconSize() : QSize(side, side);
+  }
   QRect cell = table.visualItemRect(&row);
   cell.setLeft(table.header()->sectionViewportPosition(column));
   cell.setWidth(table.header()->sectionSize(column));
