@@ -3,6 +3,7 @@
 #include <QPainter>
 #include <QPixmap>
 
+#include <algorithm>
 #include <string>
 #include <system_error>
 #include <utility>
@@ -56,6 +57,11 @@ QString FoundInText(deleted::FoundIn foundIn) {
 QString FoundAtText(deleted::FoundIn foundIn, uint32_t recordOffset) {
   return QStringLiteral("found in %1 at 0x%2")
       .arg(FoundInText(foundIn), QString::number(recordOffset, 16).toUpper().rightJustified(8, u'0'));
+}
+
+// True when a comes before b in Find's order of the live tree.
+bool Before(search::FindMatch a, search::FindMatch b) {
+  return a.item < b.item || (a.item == b.item && a.value < b.value);
 }
 
 }  // namespace
@@ -232,6 +238,66 @@ std::optional<ValueDetails> DeletedTools::ValueOfRow(int32_t row) const {
     details.deletedAt += QStringLiteral("; its data cell is in use again, so the data may have been overwritten");
   }
   return details;
+}
+
+std::optional<DeletedStop> DeletedTools::SelectedStop() const {
+  const DeletedKeyItems* items = m_window.Model().DeletedItems();
+  const QTreeWidgetItem* row = m_window.Table().currentItem();
+  const int32_t item = m_window.Tree().SelectedItemPosition();
+  if (row != nullptr && row->data(0, kDeletedValueRole).isValid()) {
+    return DeletedStop{item, row->data(0, kDeletedValueRole).toInt()};
+  }
+  if (items->Holds(item)) return DeletedStop{item, -1};
+  return std::nullopt;
+}
+
+std::optional<QString> DeletedTools::FindBeyond(const search::FindOptions& options, search::Direction direction,
+                                                search::FindMatch from, std::optional<search::FindMatch> live) {
+  const DeletedKeyItems* items = m_window.Model().DeletedItems();
+  if (!m_wanted || items == nullptr) return std::nullopt;
+  const std::vector<DeletedStop> stops = DeletedFindOrder(*items);
+  const bool next = direction == search::Direction::kNext;
+  const auto size = static_cast<int64_t>(stops.size());
+  const int64_t first = next ? 0 : size - 1;
+  std::optional<size_t> found;
+  if (const auto selected = SelectedStop()) {
+    const auto at = std::find(stops.begin(), stops.end(), *selected);
+    // A deleted item without a place of its own (the two items that hold no
+    // key) starts before every deleted place.
+    const int64_t start = at == stops.end() ? first : (at - stops.begin()) + (next ? 1 : -1);
+    found = FindDeletedStop(m_hive, *items, stops, options, direction, start);
+    // Past the deleted items the search goes on in the live tree, whose
+    // match counts from its start (or end); round to here when it has none.
+    if (!found && !live) found = FindDeletedStop(m_hive, *items, stops, options, direction, first);
+  } else {
+    const bool wentRound = !live || (next ? !Before(from, *live) : !Before(*live, from));
+    if (wentRound) found = FindDeletedStop(m_hive, *items, stops, options, direction, first);
+  }
+  if (!found) return std::nullopt;
+  return ShowStop(stops[*found]);
+}
+
+QString DeletedTools::ShowStop(const DeletedStop& stop) {
+  KeyTreeModel& model = m_window.Model();
+  KeyTreeView& tree = m_window.Tree();
+  const QModelIndex key = model.IndexOf(stop.item);
+  for (QModelIndex parent = key.parent(); parent.isValid(); parent = parent.parent()) tree.expand(parent);
+  // A new current item lists its rows; the same one keeps them.
+  tree.selectionModel()->setCurrentIndex(key, QItemSelectionModel::ClearAndSelect);
+  tree.scrollTo(key, QAbstractItemView::PositionAtCenter);
+  ValueTableView& table = m_window.Table();
+  table.setCurrentItem(nullptr);
+  table.clearSelection();
+  QString where = model.KeyPath(stop.item);
+  for (int row = 0; stop.value >= 0 && row < table.topLevelItemCount(); ++row) {
+    QTreeWidgetItem* item = table.topLevelItem(row);
+    if (item->data(0, kDeletedValueRole) != QVariant(stop.value)) continue;
+    table.setCurrentItem(item);
+    table.scrollToItem(item);
+    where += QStringLiteral(" = ") + item->text(0);
+    break;
+  }
+  return where;
 }
 
 }  // namespace ui

@@ -29,6 +29,7 @@
 #include <thread>
 
 #include "deleted/deleted_records.h"
+#include "deleted_find.h"
 #include "hive/hive_file.h"
 #include "main_window.h"
 #include "shown_additions.h"
@@ -60,6 +61,12 @@ class DeletedTools : public QObject, public ShownAdditions {
   QString KeyToolTipOf(int32_t item) const override;
   QWidget* OpenKeyProperties(int32_t item) override;
   std::optional<ValueDetails> ValueOfRow(int32_t row) const override;
+  // The deleted items come after the live tree in Find's order: a search
+  // from a live place that went round the tree's end (or found nothing)
+  // looks in them first; one from a deleted place goes on among them, and
+  // past their end to the live tree (or round to them again).
+  std::optional<QString> FindBeyond(const search::FindOptions& options, search::Direction direction,
+                                    search::FindMatch from, std::optional<search::FindMatch> live) override;
 
  Q_SIGNALS:
   // The deleted records appeared in the views (true) or left them (false).
@@ -76,6 +83,11 @@ class DeletedTools : public QObject, public ShownAdditions {
   void ListDeletedRows();
   void AddDeletedRow(int32_t value);
   const deleted::DeletedKey* KeyOfItem(int32_t item) const;
+  // The deleted place selected now (the item, and the current row when it is
+  // a deleted one), or none when a live key and row are selected.
+  std::optional<DeletedStop> SelectedStop() const;
+  // Selects the stop's item and row; returns where it is, for the Find window.
+  QString ShowStop(const DeletedStop& stop);
 
   MainWindow& m_window;
   hive::HiveFile& m_hive;

@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <optional>
 
+#include "find_window.h"
 #include "value_details_window.h"
 
 namespace ui {
@@ -25,6 +26,9 @@ class ShownAdditions {
   virtual QWidget* OpenKeyProperties(int32_t item) = 0;
   // The value an added ValueTable row shows; none for any other row.
   virtual std::optional<ValueDetails> ValueOfRow(int32_t row) const = 0;
+  // Find beyond the live tree: see FindWindow::SetMatchBeyond.
+  virtual std::optional<QString> FindBeyond(const search::FindOptions& options, search::Direction direction,
+                                            search::FindMatch from, std::optional<search::FindMatch> live) = 0;
 };
 
 }  // namespace ui

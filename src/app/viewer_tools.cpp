@@ -214,6 +214,10 @@ FindWindow& ViewerTools::OpenFind() {
       const auto value = row >= 0 && recordOffset ? values::ValueOfRow(m_hive, *recordOffset, row) : std::nullopt;
       return search::FindMatch{item, value ? value->valueIndex : search::FindMatch::kKeyItself};
     });
+    m_find->SetMatchBeyond([this](const search::FindOptions& options, search::Direction direction,
+                                  search::FindMatch from, std::optional<search::FindMatch> live) {
+      return m_additions != nullptr ? m_additions->FindBeyond(options, direction, from, live) : std::nullopt;
+    });
     connect(m_find.get(), &FindWindow::Found, this,
             [this](search::FindMatch match) { ShowMatch(match.item, match.value); });
   }

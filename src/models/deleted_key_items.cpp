@@ -1,5 +1,6 @@
 #include "models/deleted_key_items.h"
 
+#include <algorithm>
 #include <utility>
 
 #include "deleted/scan_deleted.h"
@@ -48,9 +49,7 @@ void DeletedKeyItems::AddChild(int32_t parent, int32_t slot) {
   if (Holds(parent)) {
     siblings = &m_children[static_cast<size_t>(Slot(parent))];
   } else {
-    auto [at, added] = m_liveChildren.try_emplace(parent);
-    if (added) m_liveParents.push_back(parent);
-    siblings = &at->second;
+    siblings = &m_liveChildren[parent];
   }
   m_parent[static_cast<size_t>(slot)] = parent;
   m_row[static_cast<size_t>(slot)] = static_cast<int32_t>(siblings->size());
@@ -78,13 +77,16 @@ void DeletedKeyItems::TieValues() {
     const deleted::DeletedValue& record = values[value];
     const auto index = static_cast<int32_t>(value);
     if (InRange(record.liveKeyItem, static_cast<size_t>(m_liveSize))) {
-      m_liveValues[record.liveKeyItem].push_back(index);
+      std::vector<int32_t>& listed = m_liveValues[record.liveKeyItem];
+      if (listed.empty()) m_liveParentsOfValues.push_back(record.liveKeyItem);
+      listed.push_back(index);
     } else if (InRange(record.deletedKey, m_records->keys.size())) {
       m_values[static_cast<size_t>(m_keySlotBase + record.deletedKey)].push_back(index);
     } else {
       m_values[static_cast<size_t>(Slot(UnclaimedValuesPosition()))].push_back(index);
     }
   }
+  std::sort(m_liveParentsOfValues.begin(), m_liveParentsOfValues.end());
 }
 
 bool DeletedKeyItems::Holds(int32_t position) const {

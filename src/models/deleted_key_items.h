@@ -53,8 +53,8 @@ class DeletedKeyItems {
   // tree::KeyTree::kNone for the top level. They come after parent's live children.
   int32_t ChildCount(int32_t parent) const;
   int32_t Child(int32_t parent, int32_t row) const;
-  // The live items that have added children, in position order.
-  const std::vector<int32_t>& LiveParents() const { return m_liveParents; }
+  // The live items that have deleted values, in position order.
+  const std::vector<int32_t>& LiveParentsOfValues() const { return m_liveParentsOfValues; }
 
   // For an added item: its parent (a live or added position, or kNone for the
   // top-level item) and its row among the parent's added children.
@@ -96,7 +96,7 @@ class DeletedKeyItems {
   std::vector<std::vector<int32_t>> m_children;
   std::vector<std::vector<int32_t>> m_values;
 
-  std::vector<int32_t> m_liveParents;
+  std::vector<int32_t> m_liveParentsOfValues;
   std::unordered_map<int32_t, std::vector<int32_t>> m_liveChildren;
   std::unordered_map<int32_t, std::vector<int32_t>> m_liveValues;
 };

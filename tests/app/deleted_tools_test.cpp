@@ -4,6 +4,7 @@
 // the live rows back exactly when it is off.
 #include <QClipboard>
 #include <QLabel>
+#include <QLineEdit>
 #include <QSignalSpy>
 #include <QTest>
 
@@ -13,6 +14,7 @@
 
 #include "app_test_support.h"
 #include "deleted_tools.h"
+#include "find_window.h"
 #include "hive/format.h"
 #include "values/value_types.h"
 #include "viewer.h"
@@ -111,10 +113,12 @@ class DeletedToolsTest : public QObject {
   }
 
   void cleanup() {
-    SetShown(false);
     for (QWidget* window : QApplication::topLevelWidgets()) {
       if (window != m_window && window->isVisible()) window->close();
     }
+    m_window->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(m_window));
+    SetShown(false);
   }
 
   void cleanupTestCase() {
@@ -169,6 +173,23 @@ class DeletedToolsTest : public QObject {
     QVERIFY(texts.contains("Deleted:"));
     QVERIFY(texts.filter("found in a free cell at 0x").size() == 1);
     QVERIFY(texts.contains("2020-01-01 00:00:00 UTC"));
+  }
+
+  void FindGoesOnFromTheLiveTreeToTheDeletedItems() {
+    SetShown(true);
+    QVERIFY(m_window->Tree().SelectKeyPath(""));
+    ui::FindWindow& find = m_viewer->Tools()->OpenFind();
+    find.Text().setText("exe");
+    for (const char* where : {"Software\\Run = Alpha", "Software\\Run\\Gone = Evil", "Software\\Run = Removed",
+                              "Software\\Run = Alpha"}) {
+      find.FindAgain(search::Direction::kNext);
+      QTRY_VERIFY(!find.Searching());
+      QCOMPARE(find.Status(), QString("Found: ") + where);
+    }
+    find.FindAgain(search::Direction::kPrevious);
+    QTRY_VERIFY(!find.Searching());
+    QCOMPARE(find.Status(), QString("Found: Software\\Run = Removed"));
+    QCOMPARE(m_window->Table().currentItem()->text(2), QString("16"));
   }
 
  private:
