@@ -17,6 +17,8 @@
 #include "hive/value.h"
 #include "key_properties_window.h"
 #include "models/deleted_key_items.h"
+#include "values/show_key_values.h"
+#include "values/value_row.h"
 
 namespace ui {
 namespace {
@@ -174,13 +176,23 @@ void DeletedTools::ListDeletedRows() {
   if (!m_wanted || items == nullptr) return;
   const int32_t item = m_window.Tree().SelectedItemPosition();
   if (items->Holds(item)) m_window.Table().RemoveAllRows();
-  for (const int32_t value : items->ValuesOf(item)) AddDeletedRow(value);
+  // The same bound as a live listing's (see values::ShowKeyValues): many
+  // recovered records may name one large data cell.
+  const uint64_t budget = 4 * static_cast<uint64_t>(m_hive.Size()) + values::kListingSlack;
+  uint64_t listed = 0;
+  for (const int32_t value : items->ValuesOf(item)) {
+    const deleted::DeletedValue& record = m_records->values[static_cast<size_t>(value)];
+    hive::ValueRecord fetched;
+    if (!deleted::ReadDeletedValueRecord(m_hive, record, fetched)) continue;
+    if (listed + values::LeastRowBytes(fetched, record.type) > budget) return;
+    const std::string text = deleted::FormatDeletedValueRow(m_hive, record);
+    listed += text.size();
+    if (listed > budget) return;
+    AddDeletedRow(value, text);
+  }
 }
 
-void DeletedTools::AddDeletedRow(int32_t value) {
-  const deleted::DeletedValue& record = m_records->values[static_cast<size_t>(value)];
-  const std::string text = deleted::FormatDeletedValueRow(m_hive, record);
-  if (text.empty()) return;  // its record is not held (not for a record the scan found)
+void DeletedTools::AddDeletedRow(int32_t value, const std::string& text) {
   ValueTableView& table = m_window.Table();
   table.AddRow(text);
   QTreeWidgetItem* row = table.topLevelItem(table.topLevelItemCount() - 1);

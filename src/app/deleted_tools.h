@@ -26,6 +26,7 @@
 #include <cstdint>
 #include <memory>
 #include <optional>
+#include <string>
 #include <thread>
 
 #include "deleted/deleted_records.h"
@@ -81,7 +82,7 @@ class DeletedTools : public QObject, public ShownAdditions {
   // Adds the deleted values of the selected item to the ValueTable: after the
   // live rows, or in place of the table's rows for a deleted item.
   void ListDeletedRows();
-  void AddDeletedRow(int32_t value);
+  void AddDeletedRow(int32_t value, const std::string& text);
   const deleted::DeletedKey* KeyOfItem(int32_t item) const;
   // The deleted place selected now (the item, and the current row when it is
   // a deleted one), or none when a live key and row are selected.
