@@ -101,23 +101,15 @@ class DeletedToolsTest : public QObject {
  private Q_SLOTS:
   void initTestCase() {
     m_hive = MakeHiveWithDeletedRecords();
-    m_viewer = std::make_unique<ui::Viewer>();
-    QVERIFY(m_viewer->OpenHiveFile(QString::fromStdString(m_hive->Path())));
-    QSignalSpy shown(m_viewer.get(), &ui::Viewer::MainWindowShown);
-    m_viewer->StartLoading();
-    QTRY_COMPARE(shown.count(), 1);
+    m_viewer = apptest::OpenViewer(m_hive->Path());
+    QVERIFY(m_viewer != nullptr);
     m_window = m_viewer->Window();
     m_deleted = m_viewer->Deleted();
     QVERIFY(m_deleted != nullptr);
-    QVERIFY(QTest::qWaitForWindowActive(m_window));
   }
 
   void cleanup() {
-    for (QWidget* window : QApplication::topLevelWidgets()) {
-      if (window != m_window && window->isVisible()) window->close();
-    }
-    m_window->activateWindow();
-    QVERIFY(QTest::qWaitForWindowActive(m_window));
+    QVERIFY(apptest::CloseOtherWindows(*m_window));
     SetShown(false);
   }
 
