@@ -5,6 +5,7 @@
 #include <QClipboard>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QSignalSpy>
 #include <QTest>
 
@@ -130,6 +131,19 @@ class DeletedToolsTest : public QObject {
                                               "      x Gone (0/1)\n"
                                               "x Deleted keys without a known parent\n"
                                               "  x Zombie (0/0)\n"));
+    // The tree's context menu shows the toggle on, and turns it off from there.
+    QMenu* menu = m_viewer->Actions()->ShowMenu(ui::ActionPlace::kKeyTree, {}, {});
+    QAction* toggle = nullptr;
+    for (QAction* action : menu->actions()) {
+      if (action->text() == "Show Deleted Keys and Values") toggle = action;
+    }
+    QVERIFY(toggle != nullptr && toggle->isChecked());
+    QCOMPARE(toggle->shortcut(), QKeySequence("Ctrl+Shift+D"));
+    toggle->trigger();
+    menu->close();
+    QVERIFY(!m_deleted->ShowAction().isChecked());
+    QCOMPARE(Dump(m_window->Model()), live);
+    SetShown(true);
     // A deleted item selected hands the selection to its nearest live ancestor.
     QVERIFY(m_window->Tree().SelectKeyPath("Software/Run/Gone"));
     SetShown(false);
