@@ -16,6 +16,7 @@ namespace {
 
 constexpr uint32_t kSizeField = 4;  // a cell's size field precedes its record
 constexpr int32_t kStopCheckEvery = 1024;
+constexpr int32_t kPrefetchAhead = 8;
 
 // The bits of a word from bit `from` to bit `to`, both included.
 uint64_t BitsBetween(uint32_t from, uint32_t to) {
@@ -80,7 +81,7 @@ class LiveMarker {
     const uint8_t* elements = hive::ListElementsInPlace(m_hive, list, stride);
     const uint32_t count = elements == nullptr ? 0 : static_cast<uint32_t>(list.elementCount);
     const uint32_t end = MarkRecord(recordOffset, hive::subkey_list::kHeaderSize + uint64_t{count} * stride);
-    if (!IsNew(recordOffset, end) || !rootAllowed || !hive::IsIndexRoot(list)) return;
+    if (count == 0 || !IsNew(recordOffset, end) || !rootAllowed || !hive::IsIndexRoot(list)) return;
     const uint32_t newElements = (end - recordOffset - hive::subkey_list::kHeaderSize) / stride;
     for (uint32_t i = 0; i < std::min(count, newElements); ++i) {
       MarkSubkeyList(hive::RecordOffsetOf(hive::LoadU32(elements + i * stride)), false);
@@ -214,6 +215,8 @@ void MarkLiveCells(const hive::HiveFile& hive, const tree::KeyIndex& index, Refe
   LiveMarker marker(hive, map, slack);
   for (int32_t place = 0; place < index.Size(); ++place) {
     if (place % kStopCheckEvery == 0 && stop != nullptr && stop->load(std::memory_order_relaxed)) return;
+    // Key nodes lie all over the file: fetch a few ahead.
+    if (place + kPrefetchAhead < index.Size()) hive.Prefetch(index.At(place + kPrefetchAhead).recordOffset);
     const tree::KeyIndexElement& element = index.At(place);
     marker.MarkKey(element.itemPosition, element.recordOffset);
   }

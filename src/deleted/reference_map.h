@@ -61,8 +61,10 @@ struct SlackEntry {
 // Marks every cell the live keys of index reference: key nodes, subkey lists
 // (an index root and its leaf lists), value lists, value records, data cells,
 // big data records with their segment lists and segments, security and class
-// name cells. Each record is marked for its own length (never past its cell),
-// so the slack behind it stays unmarked. Collects the slack entries of value
+// name cells. Each record is marked from its cell's size field for its own
+// length, as far as the live reads take it (a count or length the cell cannot
+// hold runs on, as the rows read on), so the slack behind it stays unmarked.
+// Data is marked up to hive::kMaxValueDataBytes, the most a row reads. Collects the slack entries of value
 // lists into slack. Reads in place only; ends early when *stop becomes true.
 // The hive must be mapped (hive::IsMappedInPlace).
 void MarkLiveCells(const hive::HiveFile& hive, const tree::KeyIndex& index, ReferenceMap& map,

@@ -1,7 +1,7 @@
 #include "deleted/scan_deleted.h"
 
 #include <algorithm>
-#include <bitset>
+#include <bit>
 #include <cstdint>
 #include <limits>
 #include <utility>
@@ -41,23 +41,23 @@ void NoteOverwrittenData(const ReferenceMap& map, DeletedRecords& records) {
 }
 
 // Ties each key whose parent offset names a live key node to that key's
-// first item: one pass over the index, sifted through a small bit filter.
+// first item: one pass over the index, sifted through a bit filter of 16 bits
+// per key sought.
 void TieToLiveParents(const tree::KeyIndex& index, const ReferenceMap& map, DeletedRecords& records) {
   std::vector<std::pair<uint32_t, int32_t>> wanted;  // parent record offset, key
-  constexpr size_t kFilterBits = 1u << 16;
-  const auto filterBit = [](uint32_t offset) { return (offset >> 3) & (kFilterBits - 1); };
-  std::bitset<kFilterBits> filter;
   for (size_t k = 0; k < records.keys.size(); ++k) {
     const uint32_t parent = hive::RecordOffsetOf(records.keys[k].parentOffset);
-    if (!map.IsMarked(parent)) continue;
-    wanted.emplace_back(parent, static_cast<int32_t>(k));
-    filter.set(filterBit(parent));
+    if (map.IsMarked(parent)) wanted.emplace_back(parent, static_cast<int32_t>(k));
   }
   if (wanted.empty()) return;
   std::sort(wanted.begin(), wanted.end());
+  const uint32_t filterBits = std::bit_ceil(std::max<uint32_t>(1u << 16, 16 * static_cast<uint32_t>(wanted.size())));
+  const auto filterBit = [&](uint32_t offset) { return (offset >> 3) & (filterBits - 1); };
+  std::vector<bool> filter(filterBits, false);
+  for (const auto& [parent, key] : wanted) filter[filterBit(parent)] = true;
   for (int32_t place = 0; place < index.Size(); ++place) {
     const tree::KeyIndexElement& element = index.At(place);
-    if (!filter.test(filterBit(element.recordOffset))) continue;
+    if (!filter[filterBit(element.recordOffset)]) continue;
     auto it = std::lower_bound(wanted.begin(), wanted.end(), std::make_pair(element.recordOffset, int32_t{0}));
     for (; it != wanted.end() && it->first == element.recordOffset; ++it) {
       DeletedKey& key = records.keys[static_cast<size_t>(it->second)];

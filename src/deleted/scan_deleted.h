@@ -31,15 +31,16 @@ namespace deleted {
 DeletedRecords ScanDeletedRecords(const hive::HiveFile& hive, const tree::KeyTree& keys,
                                   const tree::KeyIndex& index, const std::atomic<bool>* stop = nullptr);
 
-// The path of a recovered key: the path of its live ancestor (tree::KeyPathOf)
-// followed by the deleted names down to it, joined by "\". Where the chain of
-// parents breaks, the path starts with "?".
+// The path of a recovered key: the path of its live ancestor (tree::KeyPathOf;
+// nothing when that is the root, so that paths read as the names below the
+// root, as Find writes them) followed by the deleted names down to it, joined
+// by "\". Where the chain of parents breaks, the path starts with "?". Empty
+// for an index outside records.keys.
 std::string DeletedKeyPath(const tree::KeyTree& keys, const DeletedRecords& records, size_t key);
 
 // The names of that path one by one, for callers that escape each: "?" first
 // where the chain breaks, then the names below the root down to the live
-// ancestor, then the deleted names. A key directly under the root starts
-// with its own name. The views point into keys and records.
+// ancestor, then the deleted names. The views point into keys and records.
 std::vector<std::string_view> DeletedKeyPathNames(const tree::KeyTree& keys, const DeletedRecords& records,
                                                   size_t key);
 

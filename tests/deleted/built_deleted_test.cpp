@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <atomic>
 #include <cstring>
 #include <memory>
 #include <string>
@@ -30,18 +32,14 @@ struct Scanned {
     tree::BuildKeyTree(keys, index, *hive, signals);
     records = deleted::ScanDeletedRecords(*hive, keys, index);
   }
-  int32_t KeyAt(uint32_t offset) const {
-    for (size_t k = 0; k < records.keys.size(); ++k) {
-      if (records.keys[k].recordOffset == offset) return static_cast<int32_t>(k);
-    }
-    return -1;
+  // The place of the record found at offset, or -1.
+  template <typename Record>
+  static int32_t At(const std::vector<Record>& found, uint32_t offset) {
+    const auto it = std::find_if(found.begin(), found.end(), [&](const Record& r) { return r.recordOffset == offset; });
+    return it == found.end() ? -1 : static_cast<int32_t>(it - found.begin());
   }
-  int32_t ValueAt(uint32_t offset) const {
-    for (size_t v = 0; v < records.values.size(); ++v) {
-      if (records.values[v].recordOffset == offset) return static_cast<int32_t>(v);
-    }
-    return -1;
-  }
+  int32_t KeyAt(uint32_t offset) const { return At(records.keys, offset); }
+  int32_t ValueAt(uint32_t offset) const { return At(records.values, offset); }
 
   testsupport::TempHive file;
   std::unique_ptr<hive::HiveFile> hive;
@@ -276,6 +274,25 @@ TEST(DeletedPlaces, SlackAndBytesPastTheLastBin) {
   EXPECT_EQ(scan.records.keys[1].recordOffset, pastBins);
   EXPECT_EQ(scan.records.keys[1].foundIn, FoundIn::kPastLastBin);
   EXPECT_EQ(deleted::DeletedKeyPath(scan.keys, scan.records, 1), "?\\PastBins");
+}
+
+// A bin whose signature is damaged but whose offset and size are sound does
+// not end the bins: a free cell behind it is still a free cell.
+TEST(DeletedPlaces, DamagedBinSignatureDoesNotEndTheBins) {
+  HiveBuilder b;
+  b.Build();
+  const uint32_t freed = b.AppendCell(KeyRecord("Freed"));
+  b.FreeCells(freed, freed);
+  b.PatchU32(hive::kHeaderAreaSize, 0x6E696267);  // "gbin"
+  const Scanned scan(b);
+  ASSERT_EQ(scan.records.keys.size(), 1u);
+  EXPECT_EQ(scan.records.keys[0].foundIn, FoundIn::kFreeCell);
+}
+
+TEST_F(TiedRecords, StopFlagEndsTheScanWithNothing) {
+  const Scanned scan(b);
+  const std::atomic<bool> stop{true};
+  EXPECT_TRUE(deleted::ScanDeletedRecords(*scan.hive, scan.keys, scan.index, &stop).keys.empty());
 }
 
 // Deleted keys that name each other as parents: the chain ends.
