@@ -41,24 +41,12 @@ QIcon DeletedMark() {
   return QIcon(picture);
 }
 
-QString FoundInText(deleted::FoundIn foundIn) {
-  switch (foundIn) {
-    case deleted::FoundIn::kFreeCell:
-      return QStringLiteral("a free cell");
-    case deleted::FoundIn::kUnreferencedCell:
-      return QStringLiteral("an allocated cell nothing references");
-    case deleted::FoundIn::kSlack:
-      return QStringLiteral("the slack of a cell in use");
-    case deleted::FoundIn::kPastLastBin:
-      return QStringLiteral("the bytes past the last hive bin");
-  }
-  return {};
-}
-
 // "found in a free cell at 0x00012345"
 QString FoundAtText(deleted::FoundIn foundIn, uint32_t recordOffset) {
-  return QStringLiteral("found in %1 at 0x%2")
-      .arg(FoundInText(foundIn), QString::number(recordOffset, 16).toUpper().rightJustified(8, u'0'));
+  const std::string_view place = deleted::FoundInText(foundIn);
+  return QStringLiteral("found %1 at 0x%2")
+      .arg(QString::fromUtf8(place.data(), static_cast<qsizetype>(place.size())),
+           QString::number(recordOffset, 16).toUpper().rightJustified(8, u'0'));
 }
 
 // True when a comes before b in Find's order of the live tree.
