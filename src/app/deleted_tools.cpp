@@ -63,8 +63,9 @@ DeletedTools::DeletedTools(MainWindow& window, ViewerActions& actions, hive::Hiv
   m_font.setItalic(true);
   m_window.Model().SetDeletedLook(m_font, m_foreground, m_mark);
 
-  m_action = actions.Add({QStringLiteral("Show Deleted Keys and Values"), {QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_D)},
-                          ActionPlace::kWindow, {}, QStringLiteral("deleted")});
+  m_action = actions.Add({QStringLiteral("Show Deleted Keys and Values"),
+                          {QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_D)}, ActionPlace::kWindow, {},
+                          QStringLiteral("deleted")});
   m_action->setCheckable(true);
   m_action->setChecked(false);
   connect(m_action, &QAction::toggled, this, &DeletedTools::SetShown);
@@ -208,7 +209,8 @@ QString DeletedTools::KeyToolTipOf(int32_t item) const {
            FoundAtText(key->foundIn, key->recordOffset);
   }
   if (item == items->GroupPosition()) {
-    return QStringLiteral("Deleted keys whose parent is not known.\n%1 deleted keys and %2 deleted values found in all.")
+    return QStringLiteral("Deleted keys whose parent is not known.\n"
+                          "%1 deleted keys and %2 deleted values found in all.")
         .arg(items->Records().keys.size())
         .arg(items->Records().values.size());
   }
@@ -218,8 +220,9 @@ QString DeletedTools::KeyToolTipOf(int32_t item) const {
 QWidget* DeletedTools::OpenKeyProperties(int32_t item) {
   const deleted::DeletedKey* key = KeyOfItem(item);
   if (key == nullptr) return nullptr;
-  auto* window = new KeyPropertiesWindow(m_window.Model().KeyPath(item), hive::ReadKeyDetails(m_hive, key->recordOffset),
-                                         &m_window, FoundAtText(key->foundIn, key->recordOffset));
+  auto* window = new KeyPropertiesWindow(m_window.Model().KeyPath(item),
+                                         hive::ReadKeyDetails(m_hive, key->recordOffset), &m_window,
+                                         FoundAtText(key->foundIn, key->recordOffset));
   window->show();
   window->raise();
   window->activateWindow();
