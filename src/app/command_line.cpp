@@ -33,6 +33,7 @@ const char kViewerHelp[] =
     "  Enter, double-click  Value Details of the selected value\n"
     "  Ctrl+C               copy the key's path, or the value's row\n"
     "  Ctrl+Shift+C         copy the value's data\n"
+    "  Ctrl+Shift+D         show deleted keys and values (and hide them again)\n"
     "Tooltips show a key's path and last-written time, and cut-off cells whole.\n"
     "\n"
     "Exit status:\n"

@@ -161,6 +161,8 @@ void FindWindow::StartSearch(search::Direction direction) {
     return;
   }
   const search::FindMatch from = m_startPoint ? m_startPoint() : search::FindMatch{0, search::FindMatch::kBeforeKey};
+  m_runningFrom = from;
+  m_runningDirection = direction;
   m_signals.keysSearched.store(0);
   m_signals.stop.store(false);
   m_workerDone.store(false);
@@ -212,7 +214,15 @@ void FindWindow::SearchEnded(uint64_t search, std::optional<search::FindMatch> m
   SetSearching(false);
   if (m_signals.stop.load()) {
     SetStatus(QStringLiteral("Cancelled."));
-  } else if (!match) {
+    return;
+  }
+  if (m_beyond) {
+    if (const auto where = m_beyond(m_running, m_runningDirection, m_runningFrom, match)) {
+      ShowFound(*where);
+      return;
+    }
+  }
+  if (!match) {
     SetStatus(QStringLiteral("Not found"));
   } else {
     SetStatus({});

@@ -41,6 +41,13 @@ class FindWindow : public QDialog {
 
   // Where the next search starts: called on the GUI thread when one begins.
   void SetStartPoint(std::function<search::FindMatch()> startPoint) { m_startPoint = std::move(startPoint); }
+  // Matches beyond the live tree (the deleted items shown): called on the GUI
+  // thread when a search of the tree ends, with its options, direction, start
+  // point and match (none when nothing matched). When it shows a match of its
+  // own instead, it returns where that is (see ShowFound) and Found is not raised.
+  using MatchBeyond = std::function<std::optional<QString>(const search::FindOptions&, search::Direction,
+                                                           search::FindMatch from, std::optional<search::FindMatch>)>;
+  void SetMatchBeyond(MatchBeyond beyond) { m_beyond = std::move(beyond); }
 
   // Shows the window, focused on its text field.
   void ShowAndFocus();
@@ -84,6 +91,7 @@ class FindWindow : public QDialog {
   const tree::KeyTree& m_keys;
   const tree::KeyIndex& m_index;
   std::function<search::FindMatch()> m_startPoint;
+  MatchBeyond m_beyond;
 
   QLineEdit* m_text = nullptr;
   QCheckBox* m_matchCase = nullptr;
@@ -102,6 +110,8 @@ class FindWindow : public QDialog {
   // The running search: its options (read by the worker), its signals, and
   // the flag the worker sets last.
   search::FindOptions m_running;
+  search::FindMatch m_runningFrom;
+  search::Direction m_runningDirection = search::Direction::kNext;
   search::FindSignals m_signals;
   std::atomic<bool> m_workerDone{true};
   uint64_t m_searchNumber = 0;  // GUI thread only

@@ -39,7 +39,8 @@ QString KeyToolTip(const QString& path, const hive::KeyDetails& details) {
   return tip;
 }
 
-KeyPropertiesWindow::KeyPropertiesWindow(const QString& path, const hive::KeyDetails& details, QWidget* owner)
+KeyPropertiesWindow::KeyPropertiesWindow(const QString& path, const hive::KeyDetails& details, QWidget* owner,
+                                         const QString& deletedAt)
     : QDialog(owner) {
   setWindowTitle(QStringLiteral("Key Properties"));
   setAttribute(Qt::WA_DeleteOnClose);
@@ -47,6 +48,7 @@ KeyPropertiesWindow::KeyPropertiesWindow(const QString& path, const hive::KeyDet
   auto* form = new QFormLayout;
   form->setFieldGrowthPolicy(QFormLayout::ExpandingFieldsGrow);
   AddDetailRow(*form, QStringLiteral("Path:"), path);
+  if (!deletedAt.isEmpty()) AddDetailRow(*form, QStringLiteral("Deleted:"), deletedAt);
   if (details.held) {
     AddDetailRow(*form, QStringLiteral("Last written:"), LastWrittenText(details));
     AddDetailRow(*form, QStringLiteral("Class name:"), ClassNameText(details));

@@ -18,8 +18,10 @@ class KeyPropertiesWindow : public QDialog {
   Q_OBJECT
 
  public:
-  // Deletes itself when closed.
-  KeyPropertiesWindow(const QString& path, const hive::KeyDetails& details, QWidget* owner);
+  // Deletes itself when closed. For a deleted key, deletedAt says where its
+  // record was found; it shows in a row "Deleted:" under the path.
+  KeyPropertiesWindow(const QString& path, const hive::KeyDetails& details, QWidget* owner,
+                      const QString& deletedAt = {});
 };
 
 }  // namespace ui

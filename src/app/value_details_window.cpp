@@ -9,6 +9,7 @@
 
 #include <span>
 #include <string>
+#include <vector>
 
 #include "detail_form.h"
 #include "hex_view.h"
@@ -68,6 +69,17 @@ QString LengthText(const ValueDetails& details) {
 
 }  // namespace
 
+ValueDetails ReadValueDetails(hive::HiveFile& hive, hive::ValueRecord& value, uint32_t type) {
+  ValueDetails details;
+  details.name = QString::fromStdString(hive::GetValueName(hive, value));
+  details.type = type;
+  details.length = hive::GetValueDataLength(hive, value);
+  std::vector<uint8_t> bytes;
+  const auto data = hive::TakeValueData(hive, value, bytes);
+  details.data = QByteArray(reinterpret_cast<const char*>(data.data()), static_cast<qsizetype>(data.size()));
+  return details;
+}
+
 ValueDetailsWindow::ValueDetailsWindow(const ValueDetails& details, QWidget* owner) : QDialog(owner) {
   setWindowTitle(QStringLiteral("Value Details"));
   setAttribute(Qt::WA_DeleteOnClose);
@@ -76,6 +88,7 @@ ValueDetailsWindow::ValueDetailsWindow(const ValueDetails& details, QWidget* own
   auto* form = new QFormLayout;
   form->setFieldGrowthPolicy(QFormLayout::ExpandingFieldsGrow);
   AddDetailRow(*form, QStringLiteral("Name:"), details.name);
+  if (!details.deletedAt.isEmpty()) AddDetailRow(*form, QStringLiteral("Deleted:"), details.deletedAt);
   AddDetailRow(*form, QStringLiteral("Type:"), QString::fromStdString(values::RegistryTypeName(details.type)));
   AddDetailRow(*form, QStringLiteral("Length:"), LengthText(details));
   layout->addLayout(form);

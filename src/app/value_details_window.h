@@ -11,6 +11,9 @@
 
 #include <cstdint>
 
+#include "hive/hive_file.h"
+#include "hive/value.h"
+
 class QPlainTextEdit;
 
 namespace ui {
@@ -22,7 +25,12 @@ struct ValueDetails {
   uint32_t type = 0;
   uint32_t length = 0;  // the stored data length
   QByteArray data;      // the data bytes the hive gives (TakeValueData)
+  QString deletedAt;    // for a deleted value: where its record was found (a row "Deleted:")
 };
+
+// The details of the value record that GetValue fetched (type as it
+// returned); reads the name and data through the hive's read position.
+ValueDetails ReadValueDetails(hive::HiveFile& hive, hive::ValueRecord& value, uint32_t type);
 
 class ValueDetailsWindow : public QDialog {
   Q_OBJECT

@@ -82,7 +82,13 @@ void Viewer::FinishLoading() {
   m_window->Model().ResetTree(std::move(m_loadingTree));
   m_actions = new ViewerActions(*m_window);
   m_tools = std::make_unique<ViewerTools>(*m_window, *m_actions, *m_hive, m_index);
+  m_deleted = std::make_unique<DeletedTools>(*m_window, *m_actions, *m_hive, m_index);
+  m_tools->SetAdditions(m_deleted.get());
   m_export = std::make_unique<ExportTools>(*m_window, *m_actions, *m_hive, m_index, m_hivePath);
+  // The Timeline lists the deleted keys while they are shown. The records are
+  // kept for the session, and the export tools go before the deleted ones.
+  m_export->SetDeletedRecordsProvider([this] { return m_deleted->ShownDeletedRecords(); });
+  connect(m_deleted.get(), &DeletedTools::DeletedShownChanged, m_export.get(), &ExportTools::DeletedRecordsChanged);
   m_window->ShowAndActivate();
   const QString select = qEnvironmentVariable("KEYLOOM_SELECT");
   if (qEnvironmentVariableIsSet("KEYLOOM_SELECT") && !m_window->Tree().SelectKeyPath(select)) {
@@ -101,6 +107,7 @@ void Viewer::AbandonLoading() {
 void Viewer::CloseMainWindow() {
   m_export.reset();
   m_tools.reset();
+  m_deleted.reset();
   hive::CloseHive(m_hive);
   Q_EMIT Ended(0);
 }

@@ -27,6 +27,7 @@
 #include <thread>
 
 #include "export_tools.h"
+#include "deleted_tools.h"
 #include "hive/hive_file.h"
 #include "viewer_actions.h"
 #include "viewer_tools.h"
@@ -64,6 +65,8 @@ class Viewer : public QObject {
   ExportTools* Export() { return m_export.get(); }
   // The shortcuts and context menus of every tool; none before the main window is shown.
   ViewerActions* Actions() { return m_actions; }
+  // The deleted keys and values; none before the main window is shown.
+  DeletedTools* Deleted() { return m_deleted.get(); }
   ProgressWindow* Progress() { return m_progress.get(); }
   int32_t KeysLoaded() const { return m_signals.keysLoaded.load(); }
 
@@ -94,6 +97,8 @@ class Viewer : public QObject {
   std::unique_ptr<MainWindow> m_window;
   std::unique_ptr<ProgressWindow> m_progress;
   ViewerActions* m_actions = nullptr;  // owned by the main window
+  // Goes before the hive is closed: it may stop a scan that reads the hive.
+  std::unique_ptr<DeletedTools> m_deleted;
   // Last, so that it goes first: it may stop a search that reads the hive.
   std::unique_ptr<ViewerTools> m_tools;
   std::unique_ptr<ExportTools> m_export;

@@ -90,6 +90,9 @@ void ViewerTools::AddActions(ViewerActions& actions) {
 }
 
 QString ViewerTools::KeyToolTipOf(int32_t itemPosition) const {
+  if (m_additions != nullptr && m_window.Model().IsDeletedItem(itemPosition)) {
+    return m_additions->KeyToolTipOf(itemPosition);
+  }
   const QString path = m_window.Model().KeyPath(itemPosition);
   const auto recordOffset = m_index.Find(itemPosition);
   if (path.isEmpty() || !recordOffset) return path;
@@ -103,10 +106,18 @@ QString ViewerTools::CellToolTipOf(const QTreeWidgetItem& row, int column) const
   const QString whole = row.data(column, Qt::UserRole).isValid() ? row.data(column, Qt::UserRole).toString() : text;
   QStyleOptionViewItem option;
   option.initFrom(table.viewport());
-  option.font = table.font();
-  option.fontMetrics = QFontMetrics(table.font());
+  // A marked row has a font of its own.
+  option.font = row.data(column, Qt::FontRole).isValid() ? row.font(column) : table.font();
+  option.fontMetrics = QFontMetrics(option.font);
   option.features = QStyleOptionViewItem::HasDisplay;
   option.text = text;
+  if (!row.icon(column).isNull()) {
+    // A marked row's icon takes its room from the text.
+    option.features |= QStyleOptionViewItem::HasDecoration;
+    option.icon = row.icon(column);
+    const int side = table.style()->pixelMetric(QStyle::PM_SmallIconSize, &option, &table);
+    option.decorationSize = table.iconSize().isValid() ? table.iconSize() : QSize(side, side);
+  }
   QRect cell = table.visualItemRect(&row);
   cell.setLeft(table.header()->sectionViewportPosition(column));
   cell.setWidth(table.header()->sectionSize(column));
@@ -136,7 +147,7 @@ bool ViewerTools::eventFilter(QObject* watched, QEvent* event) {
 
 QWidget* ViewerTools::OpenKeyProperties(int32_t itemPosition) {
   const auto recordOffset = m_index.Find(itemPosition);
-  if (!recordOffset) return nullptr;
+  if (!recordOffset) return m_additions != nullptr ? m_additions->OpenKeyProperties(itemPosition) : nullptr;
   auto* window = new KeyPropertiesWindow(m_window.Model().KeyPath(itemPosition),
                                          hive::ReadKeyDetails(m_hive, *recordOffset), &m_window);
   ShowOwned(window);
@@ -154,17 +165,19 @@ std::optional<values::RowValue> ViewerTools::ValueOf(int32_t row) {
   return values::ValueOfRow(m_hive, *recordOffset, row);
 }
 
-QWidget* ViewerTools::OpenValueDetails(int32_t row) {
+std::optional<ValueDetails> ViewerTools::DetailsOfRow(int32_t row) {
+  if (m_additions != nullptr) {
+    if (auto added = m_additions->ValueOfRow(row)) return added;
+  }
   auto value = ValueOf(row);
-  if (!value) return nullptr;
-  ValueDetails details;
-  details.name = QString::fromStdString(hive::GetValueName(m_hive, value->record));
-  details.type = value->type;
-  details.length = hive::GetValueDataLength(m_hive, value->record);
-  std::vector<uint8_t> bytes;
-  const auto data = hive::TakeValueData(m_hive, value->record, bytes);
-  details.data = QByteArray(reinterpret_cast<const char*>(data.data()), static_cast<qsizetype>(data.size()));
-  auto* window = new ValueDetailsWindow(details, &m_window);
+  if (!value) return std::nullopt;
+  return ReadValueDetails(m_hive, value->record, value->type);
+}
+
+QWidget* ViewerTools::OpenValueDetails(int32_t row) {
+  const auto details = DetailsOfRow(row);
+  if (!details) return nullptr;
+  auto* window = new ValueDetailsWindow(*details, &m_window);
   ShowOwned(window);
   return window;
 }
@@ -183,11 +196,11 @@ void ViewerTools::CopyRowTexts(int32_t row) {
 }
 
 void ViewerTools::CopyRowData(int32_t row) {
-  auto value = ValueOf(row);
-  if (!value) return;
-  std::vector<uint8_t> bytes;
-  const auto data = hive::TakeValueData(m_hive, value->record, bytes);
-  QApplication::clipboard()->setText(QString::fromStdString(values::DataAsText(value->type, data)));
+  const auto details = DetailsOfRow(row);
+  if (!details) return;
+  const std::span<const uint8_t> data(reinterpret_cast<const uint8_t*>(details->data.constData()),
+                                      static_cast<size_t>(details->data.size()));
+  QApplication::clipboard()->setText(QString::fromStdString(values::DataAsText(details->type, data)));
 }
 
 FindWindow& ViewerTools::OpenFind() {
@@ -200,6 +213,10 @@ FindWindow& ViewerTools::OpenFind() {
       const auto recordOffset = m_index.Find(item);
       const auto value = row >= 0 && recordOffset ? values::ValueOfRow(m_hive, *recordOffset, row) : std::nullopt;
       return search::FindMatch{item, value ? value->valueIndex : search::FindMatch::kKeyItself};
+    });
+    m_find->SetMatchBeyond([this](const search::FindOptions& options, search::Direction direction,
+                                  search::FindMatch from, std::optional<search::FindMatch> live) {
+      return m_additions != nullptr ? m_additions->FindBeyond(options, direction, from, live) : std::nullopt;
     });
     connect(m_find.get(), &FindWindow::Found, this,
             [this](search::FindMatch match) { ShowMatch(match.item, match.value); });

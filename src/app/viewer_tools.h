@@ -21,6 +21,7 @@
 
 #include "hive/hive_file.h"
 #include "main_window.h"
+#include "shown_additions.h"
 #include "viewer_actions.h"
 #include "tree/key_index.h"
 #include "values/value_details.h"
@@ -38,6 +39,10 @@ class ViewerTools : public QObject {
   // Adds its actions (Key Properties, Value Details, copy, Find) to actions.
   ViewerTools(MainWindow& window, ViewerActions& actions, hive::HiveFile& hive, const tree::KeyIndex& index);
   ~ViewerTools() override;
+
+  // What another tool adds to the views (none by default); it must outlive
+  // these tools or be unset first.
+  void SetAdditions(ShownAdditions* additions) { m_additions = additions; }
 
   // Each returns the window it opened, or none when there was nothing to show.
   QWidget* OpenKeyProperties(int32_t itemPosition);
@@ -62,11 +67,14 @@ class ViewerTools : public QObject {
   void AddActions(ViewerActions& actions);
   int32_t CurrentRow() const;
   std::optional<values::RowValue> ValueOf(int32_t row);
+  // The name, type, length and data of the value a row shows.
+  std::optional<ValueDetails> DetailsOfRow(int32_t row);
   void ShowMatch(int32_t item, int32_t value);
 
   MainWindow& m_window;
   hive::HiveFile& m_hive;
   const tree::KeyIndex& m_index;
+  ShownAdditions* m_additions = nullptr;
   std::unique_ptr<FindWindow> m_find;
 };
 

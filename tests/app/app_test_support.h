@@ -3,6 +3,8 @@
 // the modal dialogs that start-up shows.
 
 #include <QApplication>
+#include <QSignalSpy>
+#include <QTest>
 #include <QDir>
 #include <QFileInfo>
 #include <QTimer>
@@ -14,6 +16,7 @@
 
 #include "hive_builder.h"
 #include "temp_hive.h"
+#include "viewer.h"
 
 namespace apptest {
 
@@ -50,6 +53,26 @@ inline std::unique_ptr<QTimer> WhenWindowShown(const QString& title, std::functi
   });
   timer->start();
   return timer;
+}
+
+// A viewer of the hive at path, once its main window is shown and active;
+// none when it is not within 30 s.
+inline std::unique_ptr<ui::Viewer> OpenViewer(const std::string& path) {
+  auto viewer = std::make_unique<ui::Viewer>();
+  if (!viewer->OpenHiveFile(QString::fromStdString(path))) return nullptr;
+  QSignalSpy shown(viewer.get(), &ui::Viewer::MainWindowShown);
+  viewer->StartLoading();
+  if (!shown.wait(30000) || !QTest::qWaitForWindowActive(viewer->Window())) return nullptr;
+  return viewer;
+}
+
+// Closes every visible top-level window but main, and activates main again.
+inline bool CloseOtherWindows(QWidget& main) {
+  for (QWidget* window : QApplication::topLevelWidgets()) {
+    if (window != &main && window->isVisible()) window->close();
+  }
+  main.activateWindow();
+  return QTest::qWaitForWindowActive(&main);
 }
 
 inline int VisibleTopLevelWindows() {

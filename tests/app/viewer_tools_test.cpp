@@ -105,24 +105,14 @@ class ViewerToolsTest : public QObject {
  private Q_SLOTS:
   void initTestCase() {
     m_hive = MakeToolsHive();
-    m_viewer = std::make_unique<ui::Viewer>();
-    QVERIFY(m_viewer->OpenHiveFile(QString::fromStdString(m_hive.file->Path())));
-    QSignalSpy shown(m_viewer.get(), &ui::Viewer::MainWindowShown);
-    m_viewer->StartLoading();
-    QTRY_COMPARE(shown.count(), 1);
+    m_viewer = apptest::OpenViewer(m_hive.file->Path());
+    QVERIFY(m_viewer != nullptr);
     m_window = m_viewer->Window();
     m_tools = m_viewer->Tools();
     QVERIFY(m_tools != nullptr);
-    QVERIFY(QTest::qWaitForWindowActive(m_window));
   }
 
-  void cleanup() {
-    for (QWidget* window : QApplication::topLevelWidgets()) {
-      if (window != m_window && window->isVisible()) window->close();
-    }
-    m_window->activateWindow();
-    QVERIFY(QTest::qWaitForWindowActive(m_window));
-  }
+  void cleanup() { QVERIFY(apptest::CloseOtherWindows(*m_window)); }
 
   void cleanupTestCase() { m_viewer.reset(); }
 
