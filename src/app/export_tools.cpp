@@ -113,8 +113,12 @@ void ExportTools::DeletedRecordsChanged() {
   if (m_timeline) m_timeline->Collect(ShownDeletedRecords());
 }
 
-void ExportTools::SelectKey(int32_t item) {
-  if (!m_window.Tree().SelectItem(item)) return;
+void ExportTools::SelectKey(int32_t item, int32_t deletedKey) {
+  // A deleted key shown in the tree is selected itself; otherwise the live
+  // key it was found under.
+  const ui::DeletedKeyItems* shown = m_window.Model().DeletedItems();
+  const int32_t deletedItem = shown != nullptr && deletedKey >= 0 ? shown->PositionOfKey(deletedKey) : -1;
+  if (!m_window.Tree().SelectItem(deletedItem >= 0 ? deletedItem : item)) return;
   // The tree shows its selection only while it has the focus.
   m_window.activateWindow();
   m_window.Tree().setFocus(Qt::OtherFocusReason);

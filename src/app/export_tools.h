@@ -70,7 +70,7 @@ class ExportTools : public QObject {
   FileWriteJob* StartJob(const QString& path, int64_t total, FileWriteJob::Writer writer);
   const deleted::DeletedRecords* ShownDeletedRecords() const;
   int64_t SubtreeSize(int32_t item) const;
-  void SelectKey(int32_t item);
+  void SelectKey(int32_t item, int32_t deletedKey);
 
   MainWindow& m_window;
   const hive::HiveFile& m_hive;

@@ -207,7 +207,7 @@ void TimelineWindow::ChooseRow(int row) {
     item = deletedKey.liveParentItem;
     key = deletedKey.deletedParent;
   }
-  if (item >= 0) Q_EMIT KeyChosen(item);
+  if (item >= 0 || entry->deletedKey >= 0) Q_EMIT KeyChosen(item, entry->deletedKey);
 }
 
 bool TimelineWindow::eventFilter(QObject* watched, QEvent* event) {

@@ -63,8 +63,9 @@ class TimelineWindow : public QWidget {
 
  Q_SIGNALS:
   // Enter or a double-click on a row: the tree item of its key, or for a
-  // deleted key the live key it was found under (-1 when none is known).
-  void KeyChosen(int32_t item);
+  // deleted key the live key it was found under (-1 when none is known) and
+  // the deleted key itself (its index in the records; -1 for a live key).
+  void KeyChosen(int32_t item, int32_t deletedKey);
   // "Save as CSV...": the rows shown are to be written.
   void SaveRequested();
 

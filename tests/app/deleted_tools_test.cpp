@@ -7,6 +7,7 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QSignalSpy>
+#include <QTableView>
 #include <QTest>
 
 #include <memory>
@@ -15,6 +16,8 @@
 
 #include "app_test_support.h"
 #include "deleted_tools.h"
+#include "export_tools.h"
+#include "timeline_window.h"
 #include "find_window.h"
 #include "hive/format.h"
 #include "values/value_types.h"
@@ -179,6 +182,30 @@ class DeletedToolsTest : public QObject {
     QVERIFY(texts.contains("Deleted:"));
     QVERIFY(texts.filter("found in a free cell at 0x").size() == 1);
     QVERIFY(texts.contains("2020-01-01 00:00:00 UTC"));
+  }
+
+  // With the deleted keys shown, the Timeline lists them too, and choosing one
+  // selects the deleted item itself in the tree.
+  void TimelineFollowsTheToggle() {
+    ui::TimelineWindow& timeline = m_viewer->Export()->OpenTimeline();
+    QTRY_VERIFY(!timeline.Collecting());
+    const int live = timeline.Model().EntryCount();
+    QSignalSpy changed(m_deleted, &ui::DeletedTools::DeletedShownChanged);
+    m_deleted->ShowAction().trigger();  // the Timeline window is the active one
+    QTRY_COMPARE(changed.count(), 1);
+    QTRY_VERIFY(!timeline.Collecting() && timeline.Model().EntryCount() == live + 2);
+    int row = 0;
+    while (row < timeline.Model().rowCount() &&
+           timeline.Model().index(row, ui::TimelineModel::kPath).data().toString() != "Software\\Run\\Gone") {
+      ++row;
+    }
+    QCOMPARE(timeline.Model().index(row, ui::TimelineModel::kDeleted).data().toString(), QString("Yes"));
+    timeline.Table().setCurrentIndex(timeline.Model().index(row, 0));
+    QTest::keyClick(&timeline.Table(), Qt::Key_Enter);
+    QCOMPARE(m_window->Model().KeyPath(m_window->Tree().SelectedItemPosition()), QString("Software\\Run\\Gone"));
+    m_deleted->ShowAction().trigger();
+    QTRY_COMPARE(changed.count(), 2);
+    QTRY_VERIFY(!timeline.Collecting() && timeline.Model().EntryCount() == live);
   }
 
   void FindGoesOnFromTheLiveTreeToTheDeletedItems() {
