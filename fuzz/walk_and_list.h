@@ -11,6 +11,7 @@
 #include <string>
 #include <string_view>
 #include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 #include "hive/hive_file.h"
@@ -39,17 +40,22 @@ class Selection final : public values::KeySelection {
 
 // Keeps every row, as the window's table does, and reads each byte of it so
 // that AddressSanitizer checks the whole text.
+// The rows' strings are kept from listing to listing and overwritten, so
+// that a listing costs no allocation per row.
 class RowTable final : public values::ValueTable {
  public:
-  std::vector<std::string> rows;
+  std::vector<std::string> rows;  // the first rowCount are the table's rows
+  size_t rowCount = 0;
   size_t bytesAdded = 0;
   size_t digest = 0;
 
-  void RemoveAllRows() override { rows.clear(); }
+  void RemoveAllRows() override { rowCount = 0; }
   void AddRow(std::string_view rowText) override {
-    rows.emplace_back(rowText);
+    if (rowCount == rows.size()) rows.emplace_back();
+    std::string& row = rows[rowCount++];
+    row.assign(rowText);
     bytesAdded += rowText.size();
-    digest ^= std::hash<std::string_view>{}(rows.back());
+    digest ^= std::hash<std::string_view>{}(row);
   }
 };
 
@@ -90,6 +96,9 @@ inline std::vector<uint32_t> ReadableSubkeys(hive::HiveFile& hive, uint32_t keyR
 inline void CheckChildrenAgainstLists(hive::HiveFile& hive, const tree::KeyTree& keyTree, const tree::KeyIndex& index) {
   std::vector<int32_t> path;                     // item positions from the root
   std::unordered_map<uint32_t, int32_t> onPath;  // record offset -> items on the path
+  std::unordered_map<uint32_t, std::vector<uint32_t>> listed;  // record offset -> its readable subkeys
+  const std::vector<uint32_t> none;
+  std::vector<uint32_t> shown;
   for (int32_t item = 0; item < keyTree.Size(); ++item) {
     while (!path.empty() && path.back() != keyTree.Parent(item)) {
       --onPath[index.At(path.back()).recordOffset];
@@ -97,14 +106,28 @@ inline void CheckChildrenAgainstLists(hive::HiveFile& hive, const tree::KeyTree&
     }
     const uint32_t record = index.At(item).recordOffset;
     const bool entered = static_cast<int32_t>(path.size()) <= tree::kMaxEnteredDepth && onPath[record] == 0;
-    std::vector<uint32_t> shown;
+    shown.clear();
     for (int32_t row = 0; row < keyTree.ChildCount(item); ++row) {
       shown.push_back(index.At(keyTree.Child(item, row)).recordOffset);
     }
-    if (shown != (entered ? ReadableSubkeys(hive, record) : std::vector<uint32_t>{})) std::abort();
+    const std::vector<uint32_t>* expected = &none;
+    if (entered) {
+      auto [place, added] = listed.try_emplace(record);
+      if (added) place->second = ReadableSubkeys(hive, record);
+      expected = &place->second;
+    }
+    if (shown != *expected) std::abort();
     path.push_back(item);
     ++onPath[record];
   }
+}
+
+// What a key's listing depends on: its value count and value list cell. Keys
+// that share both list the same rows, so the harness lists them once.
+inline uint64_t ValueListIdentity(hive::HiveFile& hive, uint32_t keyRecord) {
+  hive::KeyNode key;
+  hive::ReadKeyNode(hive, keyRecord, key);
+  return uint64_t{static_cast<uint32_t>(hive::GetValueCount(key))} << 32 | hive::ValueListCell(key);
 }
 
 // Walks the whole tree and lists the keys' values, up to maxCharge of
@@ -131,7 +154,9 @@ inline void WalkAndList(hive::HiveFile& hive, uint64_t maxCharge = kMaxListingCh
   RowTable table;
   const uint64_t chargePerListing = static_cast<uint64_t>(hive.Size()) / 4;
   uint64_t charged = 0;
+  std::unordered_set<uint64_t> listed;
   for (int32_t place = 0; place < index.Size() && charged < maxCharge; ++place) {
+    if (!listed.insert(ValueListIdentity(hive, index.At(place).recordOffset)).second) continue;
     selection.position = index.At(place).itemPosition;
     const size_t before = table.bytesAdded;
     values::ShowKeyValues(hive, index, selection, table);
