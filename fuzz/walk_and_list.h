@@ -1,9 +1,10 @@
 #pragma once
-// What both fuzz targets do with a hive once it is open: the key tree walk
-// and the value listing of every key into a table that keeps its rows, as the
-// value table of the window does, with checks of what the walk promises: a
-// complete walk is checked against the lists themselves, every key entered
-// showing exactly the keys its list names.
+// What both fuzz targets do with a hive once it is open: the key tree walk,
+// then every reader of the loaded hive in turn (kReaders): the checks of what
+// the walk promises (a complete walk is checked against the lists
+// themselves, every key entered showing exactly the keys its list names) and
+// the value listing of every key into a table that keeps its rows, as the
+// value table of the window does.
 
 #include <cstdint>
 #include <cstdlib>
@@ -130,39 +131,67 @@ inline uint64_t ValueListIdentity(hive::HiveFile& hive, uint32_t keyRecord) {
   return uint64_t{static_cast<uint32_t>(hive::GetValueCount(key))} << 32 | hive::ValueListCell(key);
 }
 
-// Walks the whole tree and lists the keys' values, up to maxCharge of
-// listing work; aborts when the walk breaks one of its promises.
+// A hive once its key tree is built: what every reader of it gets.
+struct LoadedHive {
+  hive::HiveFile& hive;
+  const tree::KeyTree& keys;
+  const tree::KeyIndex& index;
+  tree::BuildOutcome outcome;
+  uint64_t maxListingCharge;  // see kMaxListingChargePerInput
+  size_t digest = 0;          // what the readers made, so that it is not optimised away
+};
+
+// Checks what the walk promises: the counts agree, pre-order, one item per
+// list element read at most, and a complete walk shows each list as it is.
+inline void CheckWalk(LoadedHive& loaded) {
+  const tree::KeyTree& keyTree = loaded.keys;
+  if (loaded.outcome == tree::BuildOutcome::kNoRoot && !keyTree.Empty()) std::abort();
+  // One item per list element read at most, and no more elements read than one per 4 bytes.
+  if (static_cast<int64_t>(keyTree.Size()) > loaded.hive.Size() / 4 + 1) std::abort();
+  if (loaded.index.Size() != keyTree.Size()) std::abort();
+  for (int32_t i = 0; i < keyTree.Size(); ++i) {
+    loaded.digest ^= std::hash<std::string_view>{}(keyTree.Label(i));
+    if (keyTree.Parent(i) >= i) std::abort();  // pre-order: parents come first
+  }
+  if (loaded.outcome == tree::BuildOutcome::kComplete) CheckChildrenAgainstLists(loaded.hive, keyTree, loaded.index);
+}
+
+// Lists the values of every key, as the value table does, each distinct value
+// list once, up to the listing charge.
+inline void ListValues(LoadedHive& loaded) {
+  Selection selection;
+  RowTable table;
+  const uint64_t chargePerListing = static_cast<uint64_t>(loaded.hive.Size()) / 4;
+  uint64_t charged = 0;
+  std::unordered_set<uint64_t> listed;
+  const tree::KeyIndex& index = loaded.index;
+  for (int32_t place = 0; place < index.Size() && charged < loaded.maxListingCharge; ++place) {
+    if (!listed.insert(ValueListIdentity(loaded.hive, index.At(place).recordOffset)).second) continue;
+    selection.position = index.At(place).itemPosition;
+    const size_t before = table.bytesAdded;
+    values::ShowKeyValues(loaded.hive, index, selection, table);
+    charged += chargePerListing + (table.bytesAdded - before);
+  }
+  loaded.digest ^= table.digest;
+}
+
+// Every reader of a loaded hive, in order: a new reader is one more line.
+inline constexpr void (*kReaders[])(LoadedHive&) = {
+    CheckWalk,
+    ListValues,
+};
+
+// Walks the whole tree, then runs every reader over it; aborts when one of
+// them breaks a promise. The listing stops at maxCharge of listing work.
 inline void WalkAndList(hive::HiveFile& hive, uint64_t maxCharge = kMaxListingChargePerInput) {
   tree::KeyTree keyTree;
   tree::KeyIndex index;
   tree::BuildSignals signals;
   const tree::BuildOutcome outcome = tree::BuildKeyTree(keyTree, index, hive, signals);
   if (signals.keysLoaded.load() != keyTree.Size()) std::abort();
-  if (outcome == tree::BuildOutcome::kNoRoot && !keyTree.Empty()) std::abort();
-  // One item per list element read at most, and no more elements read than one per 4 bytes.
-  if (static_cast<int64_t>(keyTree.Size()) > hive.Size() / 4 + 1) std::abort();
-  if (index.Size() != keyTree.Size()) std::abort();
-
-  size_t digest = 0;
-  for (int32_t i = 0; i < keyTree.Size(); ++i) {
-    digest ^= std::hash<std::string_view>{}(keyTree.Label(i));
-    if (keyTree.Parent(i) >= i) std::abort();  // pre-order: parents come first
-  }
-  if (outcome == tree::BuildOutcome::kComplete) CheckChildrenAgainstLists(hive, keyTree, index);
-
-  Selection selection;
-  RowTable table;
-  const uint64_t chargePerListing = static_cast<uint64_t>(hive.Size()) / 4;
-  uint64_t charged = 0;
-  std::unordered_set<uint64_t> listed;
-  for (int32_t place = 0; place < index.Size() && charged < maxCharge; ++place) {
-    if (!listed.insert(ValueListIdentity(hive, index.At(place).recordOffset)).second) continue;
-    selection.position = index.At(place).itemPosition;
-    const size_t before = table.bytesAdded;
-    values::ShowKeyValues(hive, index, selection, table);
-    charged += chargePerListing + (table.bytesAdded - before);
-  }
-  g_sink = digest ^ table.digest;
+  LoadedHive loaded{hive, keyTree, index, outcome, maxCharge};
+  for (const auto reader : kReaders) reader(loaded);
+  g_sink = loaded.digest;
 }
 
 }  // namespace fuzzing
