@@ -57,16 +57,21 @@ inline bool BenchFileExists(const std::string& path) {
 }
 
 // The path of a generated hive of keys keys (the root included), with a big
-// key of bigKey subkeys below the root; makes it first when it is missing.
-inline std::string EnsureBenchHive(uint32_t keys, uint32_t bigKey) {
+// key of bigKey subkeys below the root, and freePercent % of its keys and
+// values deleted; makes it first when it is missing.
+inline std::string EnsureBenchHive(uint32_t keys, uint32_t bigKey, uint32_t freePercent = 0) {
   const std::string folder = BenchHiveFolder();
   ::mkdir(folder.c_str(), 0755);
+  const std::string freed = freePercent != 0 ? "-free-" + std::to_string(freePercent) : "";
   const std::string path =
-      folder + "/keys-" + std::to_string(keys) + "-big-" + std::to_string(bigKey) + ".hive";
+      folder + "/keys-" + std::to_string(keys) + "-big-" + std::to_string(bigKey) + freed + ".hive";
   if (BenchFileExists(path)) return path;
   const std::string keysText = std::to_string(keys);
   const std::string bigText = std::to_string(bigKey);
-  MakeBenchFile({KEYLOOM_MAKE_BIG_HIVE, "--keys", keysText.c_str(), "--big-key", bigText.c_str()}, path);
+  const std::string freeText = std::to_string(freePercent);
+  MakeBenchFile({KEYLOOM_MAKE_BIG_HIVE, "--keys", keysText.c_str(), "--big-key", bigText.c_str(), "--free-percent",
+                 freeText.c_str()},
+                path);
   return path;
 }
 

@@ -16,6 +16,10 @@
 // label is, joined by "\"; the root alone is written as its own name), and
 // for a value that matched " = " and the value's escaped name. --in names the
 // places to look (key names, value names, value data; all by default).
+//
+// With --deleted, it prints the deleted keys and values recovered from the
+// hive's unused space (deleted/scan_deleted.h), one tab-separated line each
+// in file-offset order; paths are written as --find writes them.
 
 #include <cstdint>
 #include <cstdio>
@@ -26,7 +30,11 @@
 #include <string_view>
 #include <vector>
 
+#include "deleted/deleted_value_data.h"
+#include "deleted/scan_deleted.h"
 #include "hive/hive_file.h"
+#include "hive/in_place.h"
+#include "hive/key_details.h"
 #include "hive/key_node.h"
 #include "hive/value.h"
 #include "keyloom_version.h"
@@ -198,6 +206,7 @@ void PrintTree(const tree::KeyTree& keys, OutputBuffer& output, hive::HiveFile* 
 constexpr std::string_view kHelp =
     "usage: keyloom-dump [--open-anyway] [--values] HIVE\n"
     "       keyloom-dump [--open-anyway] --find TEXT [--in WHERE] [--match-case] [--whole] HIVE\n"
+    "       keyloom-dump [--open-anyway] --deleted HIVE\n"
     "       keyloom-dump --help | --version\n"
     "\n"
     "Prints the key tree of a Windows NT registry hive file as indented text: one\n"
@@ -224,12 +233,19 @@ constexpr std::string_view kHelp =
     "                   default keys,names,data\n"
     "  --match-case     --find tells upper from lower case\n"
     "  --whole          --find matches a whole name or string only\n"
+    "  --deleted        instead of the tree, print the deleted keys and values\n"
+    "                   recovered from the hive's unused space, in file order,\n"
+    "                   one tab-separated line each:\n"
+    "                   key PATH LAST-WRITTEN SUBKEYS VALUES OFFSET\n"
+    "                   value KEY-PATH NAME TYPE LENGTH OFFSET\n"
+    "                   (a path starts with \"?\" where its parent is not known)\n"
     "  -h, --help       show this help and exit\n"
     "  --version        show the version and exit\n"
     "  --               end of options: the next argument is the hive\n"
     "\n"
     "Exit status:\n"
-    "  0  success (with --find: something matched)\n"
+    "  0  success (with --find: something matched; with --deleted: also when\n"
+    "     nothing was recovered)\n"
     "  1  the hive cannot be read (the reason goes to stderr), or the output\n"
     "     cannot be written\n"
     "  2  usage error\n"
@@ -349,12 +365,57 @@ int64_t PrintMatches(hive::HiveFile& hive, const tree::KeyTree& keys, const tree
   return printed;
 }
 
+// Appends the names of a path, each escaped, joined by "\\".
+void AppendPath(std::string& line, const std::vector<std::string_view>& names) {
+  for (size_t i = 0; i < names.size(); ++i) {
+    if (i != 0) line += '\\';
+    AppendEscaped(line, names[i]);
+  }
+}
+
+void AppendField(std::string& line, std::string_view text) {
+  line += '\t';
+  line += text;
+}
+
+// One line per recovered key and value, keys and values merged in file order.
+void PrintDeleted(const tree::KeyTree& keys, const deleted::DeletedRecords& records, OutputBuffer& output) {
+  std::string line;
+  char offset[16];
+  for (size_t k = 0, v = 0; k < records.keys.size() || v < records.values.size();) {
+    const bool isKey = v == records.values.size() ||
+                       (k < records.keys.size() && records.keys[k].recordOffset < records.values[v].recordOffset);
+    line.clear();
+    if (isKey) {
+      const deleted::DeletedKey& key = records.keys[k];
+      line = "key\t";
+      AppendPath(line, deleted::DeletedKeyPathNames(keys, records, k++));
+      AppendField(line, hive::FormatFileTime(key.lastWritten));
+      AppendField(line, std::to_string(key.subkeyCount));
+      AppendField(line, std::to_string(key.valueCount));
+      std::snprintf(offset, sizeof offset, "0x%08X", key.recordOffset);
+    } else {
+      const deleted::DeletedValue& value = records.values[v];
+      line = "value\t";
+      AppendPath(line, deleted::DeletedValueKeyPathNames(keys, records, v++));
+      line += '\t';
+      AppendEscaped(line, value.name);
+      AppendField(line, std::to_string(value.type));
+      AppendField(line, std::to_string(deleted::DeletedValueLength(value)));
+      std::snprintf(offset, sizeof offset, "0x%08X", value.recordOffset);
+    }
+    AppendField(line, offset);
+    output.WriteText(line);
+  }
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   if (AnswerInformationRequest(argc, argv)) return std::ferror(stdout) != 0 ? 1 : 0;
   bool withValues = false;
   bool find = false;
+  bool showDeleted = false;
   search::FindOptions findOptions;
   bool openAnyway = false;
   const char* path = nullptr;
@@ -373,6 +434,8 @@ int main(int argc, char** argv) {
       findOptions.wholeName = true;
     } else if (arg == "--open-anyway") {
       openAnyway = true;
+    } else if (arg == "--deleted") {
+      showDeleted = true;
     } else if (arg == "--") {
       if (i + 1 != argc - 1 || path != nullptr) return Usage();
       path = argv[++i];
@@ -384,7 +447,7 @@ int main(int argc, char** argv) {
       return Usage();
     }
   }
-  if (path == nullptr || (find && withValues)) return Usage();
+  if (path == nullptr || (find && withValues) || (showDeleted && (find || withValues))) return Usage();
   const bool findOptionsGiven = findOptions.matchCase || findOptions.wholeName ||
                                 findOptions.where != static_cast<uint8_t>(search::Where::kAll);
   if (!find && findOptionsGiven) return Usage();
@@ -406,9 +469,15 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "keyloom-dump: %s: cannot be searched: the file could not be mapped\n", path);
     return 1;
   }
+  if (showDeleted && !hive::IsMappedInPlace(*hive)) {
+    std::fprintf(stderr, "keyloom-dump: %s: cannot be scanned: the file could not be mapped\n", path);
+    return 1;
+  }
   {
     OutputBuffer output(stdout);
-    if (find) {
+    if (showDeleted) {
+      PrintDeleted(keys, deleted::ScanDeletedRecords(*hive, keys, index), output);
+    } else if (find) {
       matches = PrintMatches(*hive, keys, index, findOptions, output);
     } else if (withValues) {
       PrintTree(keys, output, hive.get(), &index);

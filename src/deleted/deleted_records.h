@@ -10,6 +10,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace deleted {
@@ -21,6 +22,19 @@ enum class FoundIn : uint8_t {
   kSlack,            // past a live record's own length inside its cell
   kPastLastBin,      // between the end of the last hive bin and the end of the file
 };
+
+// Where a record was found, as a phrase for tooltips, Key Properties and
+// reports: "in a free cell", "in an allocated cell nothing references", "in
+// the slack of a live cell", "past the last hive bin".
+constexpr std::string_view FoundInText(FoundIn place) {
+  switch (place) {
+    case FoundIn::kFreeCell: return "in a free cell";
+    case FoundIn::kUnreferencedCell: return "in an allocated cell nothing references";
+    case FoundIn::kSlack: return "in the slack of a live cell";
+    case FoundIn::kPastLastBin: return "past the last hive bin";
+  }
+  return {};
+}
 
 // No parent, key or item: the record's tie is not known.
 constexpr int32_t kUnknown = -1;
@@ -46,6 +60,7 @@ struct DeletedValue {
   bool isDefault = false;     // no name stored: the key's default value
   uint32_t type = 0;
   uint32_t storedLength = 0;  // the length field as stored (bit 31: inline data)
+  uint32_t dataOffset = 0;    // the data offset field as stored: a cell offset, or inline data
   // Exactly one of these ties holds, or neither (no known key):
   int32_t liveKeyItem = kUnknown;  // KeyTree position of the live key whose list names it
   int32_t deletedKey = kUnknown;   // index into DeletedRecords::keys

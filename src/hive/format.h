@@ -61,11 +61,13 @@ namespace key_node {
 inline constexpr int32_t kSignature = 0x00;
 inline constexpr int32_t kFlags = 0x02;
 inline constexpr int32_t kLastWritten = 0x04;  // 64-bit FILETIME: 100 ns units since 1601-01-01 UTC
+inline constexpr int32_t kParent = 0x10;       // cell offset of the parent key's node
 inline constexpr int32_t kSubkeyCount = 0x14;
 inline constexpr int32_t kVolatileSubkeyCount = 0x18;
 inline constexpr int32_t kSubkeyList = 0x1C;
 inline constexpr int32_t kValueCount = 0x24;
 inline constexpr int32_t kValueList = 0x28;
+inline constexpr int32_t kSecurityCell = 0x2C;   // the key's "sk" record
 inline constexpr int32_t kClassNameCell = 0x30;  // kNoCell when the key has no class name
 inline constexpr int32_t kNameLength = 0x48;
 inline constexpr int32_t kClassNameLength = 0x4A;  // bytes of UTF-16LE in the class name cell
@@ -89,6 +91,14 @@ inline constexpr uint16_t kFastLeaf = 0x666C;   // "lf": cell offset + 4-byte na
 inline constexpr uint16_t kHashLeaf = 0x686C;   // "lh": cell offset + 4-byte name hash
 inline constexpr uint16_t kIndexRoot = 0x6972;  // "ri": 4-byte elements naming leaf lists
 }  // namespace subkey_list
+
+// Security ("sk") record: a security descriptor shared by the keys that name it.
+namespace security {
+inline constexpr int32_t kSignature = 0x00;
+inline constexpr int32_t kDescriptorLength = 0x10;
+inline constexpr int32_t kDescriptor = 0x14;
+inline constexpr uint16_t kSkSignature = 0x6B73;  // "sk"
+}  // namespace security
 
 // Value ("vk") record.
 namespace value_record {

@@ -12,6 +12,8 @@
 #include <string>
 #include <vector>
 
+#include "deleted/deleted_value_data.h"
+#include "deleted/scan_deleted.h"
 #include "hive/key_node.h"
 #include "hive_builder.h"
 #include "hostile.h"
@@ -42,6 +44,16 @@ void ExpectReadSafely(ReadHive& read) {
     EXPECT_TRUE(place == 0 || hive::HiveHoldsKeyNode(*read.hive, record)) << record;
     read.List(read.index.At(place).itemPosition);
     EXPECT_LE(read.table.listingBytes, 4 * read.FileSize() + values::kListingSlack);
+  }
+  // The scan for deleted records ends, finds records only inside the file, and
+  // their paths and rows can be made.
+  const deleted::DeletedRecords found = deleted::ScanDeletedRecords(*read.hive, read.keys, read.index);
+  for (size_t k = 0; k < found.keys.size(); ++k) {
+    EXPECT_TRUE(hive::HiveHoldsKeyNode(*read.hive, found.keys[k].recordOffset));
+    EXPECT_FALSE(deleted::DeletedKeyPath(read.keys, found, k).empty());
+  }
+  for (const deleted::DeletedValue& value : found.values) {
+    EXPECT_FALSE(deleted::FormatDeletedValueRow(*read.hive, value).empty());
   }
 }
 

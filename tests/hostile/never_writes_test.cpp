@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "deleted/scan_deleted.h"
 #include "hive_builder.h"
 #include "hostile.h"
 #include "log_builder.h"
@@ -91,6 +92,7 @@ TEST_P(NeverWrites, ReadingEveryKeyLeavesTheFileAsItWas) {
       values::ShowKeyValues(*hive, index, read.table, read.table);
     }
     EXPECT_EQ(read.table.rowCount, 3u);
+    deleted::ScanDeletedRecords(*hive, keys, index);
     EXPECT_EQ(::fcntl(hive->Descriptor(), F_GETFL) & O_ACCMODE, O_RDONLY);
     hive::CloseHive(hive);
   }

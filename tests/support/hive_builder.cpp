@@ -534,6 +534,14 @@ void HiveBuilder::PatchU32(uint32_t fileOffset, uint32_t value) {
   PatchBytes(fileOffset, bytes);
 }
 
+void HiveBuilder::FreeCells(uint32_t firstRecord, uint32_t lastRecord) {
+  const int32_t lastCell = hive::LoadI32(m_image.data() + lastRecord - 4);
+  const auto lastCellSize = static_cast<uint32_t>(lastCell < 0 ? -lastCell : lastCell);
+  PatchU32(firstRecord - 4, lastRecord + lastCellSize - firstRecord);
+}
+
+void HiveBuilder::AppendBytes(std::span<const uint8_t> bytes) { m_image.insert(m_image.end(), bytes.begin(), bytes.end()); }
+
 void HiveBuilder::Truncate(uint32_t size) {
   if (size < m_image.size()) m_image.resize(size);
 }

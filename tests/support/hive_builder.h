@@ -84,6 +84,15 @@ class HiveBuilder {
   // returns its record offset. Use after Build() to craft damaged structures.
   uint32_t AppendCell(std::span<const uint8_t> record);
 
+  // Frees the cells from the one holding firstRecord through the one holding
+  // lastRecord (laid out one after another) as one free cell, as Windows
+  // merges neighbouring free cells: a positive size field at the first. The
+  // records stay where they are. firstRecord == lastRecord frees one cell.
+  void FreeCells(uint32_t firstRecord, uint32_t lastRecord);
+  // Appends bytes at the end of the file, past the last hive bin (the base
+  // block's hive bins size stays as it is).
+  void AppendBytes(std::span<const uint8_t> bytes);
+
   // Patches the built image. Offsets are file offsets.
   void PatchU16(uint32_t fileOffset, uint16_t value);
   void PatchU32(uint32_t fileOffset, uint32_t value);
