@@ -21,6 +21,8 @@
 // hive's unused space (deleted/scan_deleted.h), one tab-separated line each
 // in file-offset order; paths are written as --find writes them.
 
+#include <unistd.h>
+
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
@@ -28,10 +30,15 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "deleted/deleted_value_data.h"
 #include "deleted/scan_deleted.h"
+#include "export/json_export.h"
+#include "export/reg_export.h"
+#include "export/timeline.h"
+#include "export/timeline_writers.h"
 #include "hive/hive_file.h"
 #include "hive/in_place.h"
 #include "hive/key_details.h"
@@ -41,6 +48,7 @@
 #include "recovery/open_anyway.h"
 #include "search/find.h"
 #include "tree/build_key_tree.h"
+#include "tree/key_path.h"
 #include "values/show_key_values.h"
 
 namespace {
@@ -206,6 +214,9 @@ void PrintTree(const tree::KeyTree& keys, OutputBuffer& output, hive::HiveFile* 
 constexpr std::string_view kHelp =
     "usage: keyloom-dump [--open-anyway] [--values] HIVE\n"
     "       keyloom-dump [--open-anyway] --find TEXT [--in WHERE] [--match-case] [--whole] HIVE\n"
+    "       keyloom-dump [--open-anyway] --export reg|json [--key PATH] [--root-name NAME]\n"
+    "                    [--encoding utf-16|utf-8] HIVE\n"
+    "       keyloom-dump [--open-anyway] --timeline csv|bodyfile|jsonl [--deleted] HIVE\n"
     "       keyloom-dump [--open-anyway] --deleted HIVE\n"
     "       keyloom-dump --help | --version\n"
     "\n"
@@ -238,7 +249,20 @@ constexpr std::string_view kHelp =
     "                   one tab-separated line each:\n"
     "                   key PATH LAST-WRITTEN SUBKEYS VALUES OFFSET\n"
     "                   value KEY-PATH NAME TYPE LENGTH OFFSET\n"
-    "                   (a path starts with \"?\" where its parent is not known)\n"
+    "                   (a path starts with \"?\" where its parent is not known);\n"
+    "                   with --timeline: the recovered deleted keys as well\n"
+    "  --export FORMAT  instead of the tree, write the keys and values as a\n"
+    "                   .reg file (reg: regedit's version 5, which regedit\n"
+    "                   imports back losslessly) or as one JSON document (json)\n"
+    "  --key PATH       --export writes this key and its subtree (PATH as --find\n"
+    "                   prints it); default the root\n"
+    "  --root-name NAME the root of the .reg paths, e.g. HKEY_LOCAL_MACHINE\\SYSTEM;\n"
+    "                   default from the file's name\n"
+    "  --encoding ENC   the .reg file's encoding: utf-16 (with a byte-order\n"
+    "                   mark, the default) or utf-8\n"
+    "  --timeline FORMAT instead of the tree, every key by its last-written time,\n"
+    "                   newest first: csv, bodyfile (the Sleuth Kit's mactime\n"
+    "                   reads it) or jsonl (JSON lines)\n"
     "  -h, --help       show this help and exit\n"
     "  --version        show the version and exit\n"
     "  --               end of options: the next argument is the hive\n"
@@ -268,7 +292,8 @@ bool AnswerInformationRequest(int argc, char** argv) {
   for (int i = 1; i < argc; ++i) {
     const std::string_view arg = argv[i];
     if (arg == "--") return false;
-    if (arg == "--find" || arg == "--in") {
+    if (arg == "--find" || arg == "--in" || arg == "--export" || arg == "--key" || arg == "--root-name" ||
+        arg == "--encoding" || arg == "--timeline") {
       ++i;
     } else if (arg == "--help" || arg == "-h") {
       std::fwrite(kHelp.data(), 1, kHelp.size(), stdout);
@@ -409,6 +434,138 @@ void PrintDeleted(const tree::KeyTree& keys, const deleted::DeletedRecords& reco
   }
 }
 
+// The stderr line of a walk that did not read the whole tree.
+void ReportBuildOutcome(const char* path, tree::BuildOutcome outcome, const tree::KeyTree& keys) {
+  if (outcome == tree::BuildOutcome::kNoRoot) {
+    std::fprintf(stderr, "keyloom-dump: %s: no root key found\n", path);
+  } else if (outcome == tree::BuildOutcome::kTooLarge) {
+    // The tree read so far is printed, as the viewer shows it, and the exit
+    // status stays 0, as for every hive that opens; this line says it is cut.
+    std::fprintf(stderr, "keyloom-dump: %s: %s\n", path, tree::DescribeCutTree(keys.Size()).c_str());
+  }
+}
+
+// What --export and --timeline ask for.
+struct OutputRequest {
+  std::string_view exportFormat;    // "reg", "json"; empty: no export
+  std::string_view timelineFormat;  // "csv", "bodyfile", "jsonl"; empty: no timeline
+  const char* keyPath = nullptr;
+  const char* rootName = nullptr;
+  std::string_view encoding;
+  bool deleted = false;  // --timeline with --deleted
+  bool Asked() const { return !exportFormat.empty() || !timelineFormat.empty(); }
+};
+
+// Takes argv[i] (and its argument) when it is an option of --export or
+// --timeline; false, i unchanged, when it is not one of them.
+bool TakeOutputOption(int argc, char** argv, int& i, OutputRequest& request) {
+  const std::string_view arg = argv[i];
+  if (i + 1 >= argc) return false;
+  if (arg == "--export") {
+    request.exportFormat = argv[i + 1];
+  } else if (arg == "--timeline") {
+    request.timelineFormat = argv[i + 1];
+  } else if (arg == "--key") {
+    request.keyPath = argv[i + 1];
+  } else if (arg == "--root-name") {
+    request.rootName = argv[i + 1];
+  } else if (arg == "--encoding") {
+    request.encoding = argv[i + 1];
+  } else {
+    return false;
+  }
+  ++i;
+  return true;
+}
+
+bool OutputRequestValid(const OutputRequest& request) {
+  const std::string_view exporting = request.exportFormat;
+  const std::string_view timeline = request.timelineFormat;
+  if (!exporting.empty() && !timeline.empty()) return false;
+  if (!exporting.empty() && exporting != "reg" && exporting != "json") return false;
+  if (!timeline.empty() && timeline != "csv" && timeline != "bodyfile" && timeline != "jsonl") return false;
+  if (exporting.empty() && request.keyPath != nullptr) return false;
+  if (exporting != "reg" && (request.rootName != nullptr || !request.encoding.empty())) return false;
+  if (!request.encoding.empty() && request.encoding != "utf-16" && request.encoding != "utf-8") return false;
+  return true;
+}
+
+// The key below parent that path names, escaped names joined by "\" as
+// --find prints them. Each key of the tree is looked at once at most.
+std::optional<int32_t> FindKeyBelow(const tree::KeyTree& keys, int32_t parent, std::string_view path) {
+  std::string name;
+  for (int32_t row = 0; row < keys.ChildCount(parent); ++row) {
+    const int32_t child = keys.Child(parent, row);
+    name.clear();
+    AppendEscaped(name, tree::KeyNameOf(keys, child));
+    if (!path.starts_with(name)) continue;
+    if (path.size() == name.size()) return child;
+    if (path[name.size()] != '\\') continue;
+    if (const auto found = FindKeyBelow(keys, child, path.substr(name.size() + 1))) return found;
+  }
+  return std::nullopt;
+}
+
+// The key a --key PATH names: the root's own name for the root, else the
+// names below the root.
+std::optional<int32_t> FindKeyByPath(const tree::KeyTree& keys, std::string_view path) {
+  if (keys.Empty()) return std::nullopt;
+  std::string rootName;
+  AppendEscaped(rootName, tree::KeyNameOf(keys, 0));
+  if (path == rootName) return 0;
+  return FindKeyBelow(keys, 0, path);
+}
+
+exporting::TimelineFormat TimelineFormatOf(std::string_view name) {
+  if (name == "bodyfile") return exporting::TimelineFormat::kBodyfile;
+  return name == "jsonl" ? exporting::TimelineFormat::kJsonLines : exporting::TimelineFormat::kCsv;
+}
+
+// Writes what --export or --timeline asks for to stdout; the exit status.
+int WriteRequestedOutput(hive::HiveFile& hive, const tree::KeyTree& keys, const tree::KeyIndex& index,
+                         const char* path, const OutputRequest& request) {
+  if (!exporting::CanExportValues(hive)) {
+    std::fprintf(stderr, "keyloom-dump: %s: cannot be exported: the file could not be mapped\n", path);
+    return 1;
+  }
+  exporting::DescriptorSink sink(STDOUT_FILENO);
+  exporting::ExportOutcome outcome = exporting::ExportOutcome::kComplete;
+  if (!request.timelineFormat.empty()) {
+    deleted::DeletedRecords records;
+    if (request.deleted) records = deleted::ScanDeletedRecords(hive, keys, index);
+    const deleted::DeletedRecords* shown = request.deleted ? &records : nullptr;
+    const std::vector<exporting::TimelineEntry> entries = exporting::CollectTimeline(hive, keys, index, shown);
+    outcome = exporting::WriteTimeline(keys, shown, entries, TimelineFormatOf(request.timelineFormat), sink);
+  } else {
+    const std::optional<int32_t> item =
+        request.keyPath != nullptr ? FindKeyByPath(keys, request.keyPath)
+        : keys.Empty()          ? std::nullopt
+                                : std::optional<int32_t>(0);
+    if (item && request.exportFormat == "json") {
+      outcome = exporting::WriteJsonExport(hive, keys, index, *item, sink);
+    } else if (item) {
+      exporting::RegOptions options;
+      options.rootName = request.rootName != nullptr ? request.rootName : exporting::DefaultRootName(path);
+      if (request.encoding == "utf-8") options.encoding = exporting::RegEncoding::kUtf8;
+      outcome = exporting::WriteRegExport(hive, keys, index, *item, options, sink);
+    }
+    if (!item && request.keyPath == nullptr) return 1;  // no root key: said already
+    if (!item || outcome == exporting::ExportOutcome::kNoKey) {
+      std::fprintf(stderr, "keyloom-dump: %s: no key %s\n", path, request.keyPath != nullptr ? request.keyPath : "at the root");
+      return 1;
+    }
+  }
+  if (outcome == exporting::ExportOutcome::kTooLarge) {
+    std::fprintf(stderr, "keyloom-dump: %s: the values' data passes what the hive's size can hold, so the export was cut\n", path);
+    return 1;
+  }
+  if (outcome == exporting::ExportOutcome::kWriteFailed) {
+    std::fprintf(stderr, "keyloom-dump: cannot write the output: %s\n", std::strerror(sink.Error()));
+    return 1;
+  }
+  return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -418,10 +575,13 @@ int main(int argc, char** argv) {
   bool showDeleted = false;
   search::FindOptions findOptions;
   bool openAnyway = false;
+  OutputRequest request;
   const char* path = nullptr;
   for (int i = 1; i < argc; ++i) {
     const std::string_view arg = argv[i];
-    if (arg == "--values") {
+    if (TakeOutputOption(argc, argv, i, request)) {
+      continue;
+    } else if (arg == "--values") {
       withValues = true;
     } else if (arg == "--find" && i + 1 < argc) {
       find = true;
@@ -451,6 +611,9 @@ int main(int argc, char** argv) {
   const bool findOptionsGiven = findOptions.matchCase || findOptions.wholeName ||
                                 findOptions.where != static_cast<uint8_t>(search::Where::kAll);
   if (!find && findOptionsGiven) return Usage();
+  if (showDeleted && !request.timelineFormat.empty()) std::swap(showDeleted, request.deleted);
+  if (request.Asked() && (find || withValues || showDeleted)) return Usage();
+  if (!OutputRequestValid(request)) return Usage();
   std::string reason;
   recovery::OpenReport report;
   std::unique_ptr<hive::HiveFile> hive =
@@ -473,6 +636,12 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "keyloom-dump: %s: cannot be scanned: the file could not be mapped\n", path);
     return 1;
   }
+  if (request.Asked()) {
+    ReportBuildOutcome(path, outcome, keys);
+    const int status = WriteRequestedOutput(*hive, keys, index, path, request);
+    hive::CloseHive(hive);
+    return status;
+  }
   {
     OutputBuffer output(stdout);
     if (showDeleted) {
@@ -485,13 +654,7 @@ int main(int argc, char** argv) {
       PrintTree(keys, output);
     }
   }
-  if (outcome == tree::BuildOutcome::kNoRoot) {
-    std::fprintf(stderr, "keyloom-dump: %s: no root key found\n", path);
-  } else if (outcome == tree::BuildOutcome::kTooLarge) {
-    // The tree read so far is printed, as the viewer shows it, and the exit
-    // status stays 0, as for every hive that opens; this line says it is cut.
-    std::fprintf(stderr, "keyloom-dump: %s: %s\n", path, tree::DescribeCutTree(keys.Size()).c_str());
-  }
+  ReportBuildOutcome(path, outcome, keys);
   hive::CloseHive(hive);
   if (std::ferror(stdout) != 0) return 1;
   return find && matches == 0 ? 3 : 0;

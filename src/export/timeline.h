@@ -35,6 +35,9 @@ std::vector<TimelineEntry> CollectTimeline(const hive::HiveFile& hive, const tre
 // for a deleted one.
 std::string TimelinePath(const tree::KeyTree& keys, const deleted::DeletedRecords* deletedRecords,
                          const TimelineEntry& entry);
+// The same, appended to out.
+void AppendTimelinePath(const tree::KeyTree& keys, const deleted::DeletedRecords* deletedRecords,
+                        const TimelineEntry& entry, std::string& out);
 
 // ISO 8601 UTC to 100 ns: "2019-03-18T14:02:11.1234567Z".
 std::string FormatIsoTime(uint64_t fileTime);

@@ -1,6 +1,5 @@
 #include "tree/key_path.h"
 
-#include <vector>
 
 namespace tree {
 
@@ -15,18 +14,31 @@ std::string_view KeyNameOf(const KeyTree& tree, int32_t position) {
 }
 
 std::string KeyPathOf(const KeyTree& tree, int32_t position) {
-  if (position < 0 || position >= tree.Size()) return {};
-  if (tree.Parent(position) == KeyTree::kNone) return std::string(KeyNameOf(tree, position));
-  std::vector<std::string_view> names;
-  for (int32_t at = position; tree.Parent(at) != KeyTree::kNone; at = tree.Parent(at)) {
-    names.push_back(KeyNameOf(tree, at));
-  }
   std::string path;
-  for (auto name = names.rbegin(); name != names.rend(); ++name) {
-    if (!path.empty()) path += '\\';
-    path += *name;
-  }
+  AppendKeyPath(tree, position, path);
   return path;
+}
+
+void AppendKeyPath(const KeyTree& tree, int32_t position, std::string& out) {
+  if (position < 0 || position >= tree.Size()) return;
+  if (tree.Parent(position) == KeyTree::kNone) {
+    out += KeyNameOf(tree, position);
+    return;
+  }
+  // Measured on the way up, then written from its end on the way up again.
+  size_t length = 0;
+  for (int32_t at = position; tree.Parent(at) != KeyTree::kNone; at = tree.Parent(at)) {
+    length += KeyNameOf(tree, at).size() + 1;
+  }
+  const size_t start = out.size();
+  out.resize(start + length - 1);
+  size_t end = out.size();
+  for (int32_t at = position; tree.Parent(at) != KeyTree::kNone; at = tree.Parent(at)) {
+    const std::string_view name = KeyNameOf(tree, at);
+    end -= name.size();
+    name.copy(out.data() + end, name.size());
+    if (end > start) out[--end] = '\\';
+  }
 }
 
 }  // namespace tree

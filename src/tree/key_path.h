@@ -18,5 +18,8 @@ std::string_view KeyNameOf(const KeyTree& tree, int32_t position);
 // The names of the keys below the root down to the item, joined by "\"; the
 // root alone is its own name. Empty for a position outside the tree.
 std::string KeyPathOf(const KeyTree& tree, int32_t position);
+// The same, appended to out without allocating anything else (for writers
+// that make a path for every key).
+void AppendKeyPath(const KeyTree& tree, int32_t position, std::string& out);
 
 }  // namespace tree

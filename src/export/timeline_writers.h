@@ -1,0 +1,48 @@
+#pragma once
+// The timeline's entries (export/timeline.h) written as CSV, as a bodyfile
+// for the Sleuth Kit's mactime, or as JSON lines.
+//
+//  - CSV (RFC 4180, UTF-8, CRLF): the header
+//    last_written,path,subkeys,values,deleted
+//    then one row per entry: ISO 8601 UTC to 100 ns, the path (quoted when it
+//    holds a comma, a double quote, CR or LF; quotes doubled), the counts,
+//    "no" or "yes".
+//  - bodyfile: MD5|name|inode|mode|UID|GID|size|atime|mtime|ctime|crtime with
+//    the path as the name, the last-written time in whole seconds since 1970
+//    as mtime (0 for a time before 1970), 0 in every other field. mactime
+//    decodes %XX in names: "%" and "|" (the field separator) are written as
+//    %25 and %7C, so mactime shows them as they are; a control character
+//    (which would break the line) as \xHH.
+//  - JSON lines: {"last_written":"...","path":"...","subkeys":N,"values":N,"deleted":false}
+//
+// Lines other than CSV's end in a line feed.
+
+#include <span>
+#include <string>
+#include <string_view>
+
+#include "deleted/deleted_records.h"
+#include "export/export_walk.h"
+#include "export/output_sink.h"
+#include "export/timeline.h"
+#include "tree/key_tree.h"
+
+namespace exporting {
+
+enum class TimelineFormat { kCsv, kBodyfile, kJsonLines };
+
+// The first line of the form, line end included; empty for forms without one.
+std::string_view TimelineHeader(TimelineFormat format);
+
+// Appends one entry's line, line end included, with path as TimelinePath gives it.
+void AppendTimelineRow(TimelineFormat format, const TimelineEntry& entry, std::string_view path,
+                       std::string& out);
+
+// The header and one line per entry, in the order given (the viewer passes
+// the rows it shows). signals counts entries as keysWritten and may stop the
+// run between two entries.
+ExportOutcome WriteTimeline(const tree::KeyTree& keys, const deleted::DeletedRecords* deletedRecords,
+                            std::span<const TimelineEntry> entries, TimelineFormat format,
+                            OutputSink& sink, ExportSignals* signals = nullptr);
+
+}  // namespace exporting
