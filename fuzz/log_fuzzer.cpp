@@ -88,8 +88,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (note.empty()) std::abort();
   }
   // The replay is what this target explores; the listing gets a quarter of
-  // the hive fuzzer's budget.
-  fuzzing::WalkAndList(*hive, fuzzing::kMaxListingChargePerInput / 4);
+  // the hive fuzzer's budget, and the writers are left to the hive fuzzer.
+  fuzzing::WalkAndList(*hive, fuzzing::kMaxListingChargePerInput / 4, fuzzing::kReadersBeforeWriters);
   hive::CloseHive(hive);
   return 0;
 }

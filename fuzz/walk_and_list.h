@@ -2,19 +2,29 @@
 // What both fuzz targets do with a hive once it is open: the key tree walk,
 // then every reader of the loaded hive in turn (kReaders): the checks of what
 // the walk promises (a complete walk is checked against the lists
-// themselves, every key entered showing exactly the keys its list names) and
-// the value listing of every key into a table that keeps its rows, as the
-// value table of the window does.
+// themselves, every key entered showing exactly the keys its list names), the
+// value listing of every key into a table that keeps its rows, as the value
+// table of the window does, the deleted-record scan, an export (.reg or JSON)
+// and the timeline, in a form each input picks, the output only counted.
 
 #include <cstdint>
 #include <cstdlib>
 #include <functional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <unordered_map>
 #include <unordered_set>
 #include <vector>
 
+#include "deleted/deleted_records.h"
+#include "deleted/scan_deleted.h"
+#include "export/export_walk.h"
+#include "export/json_export.h"
+#include "export/output_sink.h"
+#include "export/reg_export.h"
+#include "export/timeline.h"
+#include "export/timeline_writers.h"
 #include "hive/hive_file.h"
 #include "hive/key_node.h"
 #include "tree/build_key_tree.h"
@@ -139,6 +149,7 @@ struct LoadedHive {
   tree::BuildOutcome outcome;
   uint64_t maxListingCharge;  // see kMaxListingChargePerInput
   size_t digest = 0;          // what the readers made, so that it is not optimised away
+  deleted::DeletedRecords deletedRecords;  // ScanDeleted's, for the timeline
 };
 
 // Checks what the walk promises: the counts agree, pre-order, one item per
@@ -175,22 +186,137 @@ inline void ListValues(LoadedHive& loaded) {
   loaded.digest ^= table.digest;
 }
 
-// Every reader of a loaded hive, in order: a new reader is one more line.
-inline constexpr void (*kReaders[])(LoadedHive&) = {
-    CheckWalk,
-    ListValues,
+// The deleted-record scan, and what it promises: records inside the image in
+// file-offset order, at most one tie each, to an item or a key that exists,
+// and a path for every key.
+inline void ScanDeleted(LoadedHive& loaded) {
+  loaded.deletedRecords = deleted::ScanDeletedRecords(loaded.hive, loaded.keys, loaded.index);
+  const deleted::DeletedRecords& found = loaded.deletedRecords;
+  const auto items = loaded.keys.Size();
+  const auto keys = static_cast<int32_t>(found.keys.size());
+  const auto tiedOnce = [](int32_t first, int32_t firstLimit, int32_t second, int32_t secondLimit) {
+    return first >= deleted::kUnknown && first < firstLimit && second >= deleted::kUnknown && second < secondLimit &&
+           (first == deleted::kUnknown || second == deleted::kUnknown);
+  };
+  uint32_t lastOffset = 0;
+  for (size_t i = 0; i < found.keys.size(); ++i) {
+    const deleted::DeletedKey& key = found.keys[i];
+    if (key.recordOffset >= loaded.hive.Size() || key.recordOffset < lastOffset) std::abort();
+    if (!tiedOnce(key.liveParentItem, items, key.deletedParent, keys)) std::abort();
+    loaded.digest ^= std::hash<std::string>{}(deleted::DeletedKeyPath(loaded.keys, found, i));
+    lastOffset = key.recordOffset;
+  }
+  lastOffset = 0;
+  for (const deleted::DeletedValue& value : found.values) {
+    if (value.recordOffset >= loaded.hive.Size() || value.recordOffset < lastOffset) std::abort();
+    if (!tiedOnce(value.liveKeyItem, items, value.deletedKey, keys)) std::abort();
+    lastOffset = value.recordOffset;
+  }
+}
+
+// Counts what one writer writes and refuses it past kMaxWriterBytes, so the
+// writer stops as on a full disk (at its next flush of up to 64 KiB). Under
+// the sanitizers the writers cost tens of nanoseconds a byte, and a small
+// crafted file makes output far beyond its size (a timeline's paths grow with
+// the tree's depth, an export repeats a value list for every key sharing it):
+// the cap bounds the harness's work per input. Small inputs are written whole.
+inline constexpr uint64_t kMaxWriterBytes = uint64_t{64} << 10;
+
+class CappedSink final : public exporting::OutputSink {
+ public:
+  bool Write(std::string_view bytes) override {
+    m_bytes += bytes.size();
+    return m_bytes <= kMaxWriterBytes;
+  }
+  uint64_t Bytes() const { return m_bytes; }
+  bool Refused() const { return m_bytes > kMaxWriterBytes; }
+
+ private:
+  uint64_t m_bytes = 0;
 };
 
-// Walks the whole tree, then runs every reader over it; aborts when one of
+// Runs one writer into a sink of its own and checks how it ended: on its own
+// (complete, or past the data the file's size can hold), or at the cap.
+template <typename Write>
+void CheckWriter(LoadedHive& loaded, Write write, bool tooLargeAllowed) {
+  CappedSink sink;
+  const exporting::ExportOutcome outcome = write(sink);
+  const bool ended = outcome == exporting::ExportOutcome::kComplete ||
+                     (tooLargeAllowed && outcome == exporting::ExportOutcome::kTooLarge) ||
+                     (outcome == exporting::ExportOutcome::kWriteFailed && sink.Refused());
+  if (!ended) std::abort();
+  loaded.digest ^= sink.Bytes();
+}
+
+// Which form a writer takes for this input: the input's length picks one of
+// count, so that every form is fuzzed, one per input.
+inline uint64_t FormFor(const LoadedHive& loaded, uint64_t count, uint64_t stride) {
+  return static_cast<uint64_t>(loaded.hive.Size()) / stride % count;
+}
+
+// The export of the whole tree as a .reg file (UTF-16LE or UTF-8) or as JSON.
+inline void WriteExport(LoadedHive& loaded) {
+  if (loaded.keys.Empty()) return;
+  const uint64_t form = FormFor(loaded, 3, 1);
+  if (form == 2) {
+    CheckWriter(loaded, [&](exporting::OutputSink& sink) {
+      return exporting::WriteJsonExport(loaded.hive, loaded.keys, loaded.index, 0, sink);
+    }, true);
+    return;
+  }
+  exporting::RegOptions options;
+  options.rootName = "HKEY_LOCAL_MACHINE\\FUZZ";
+  options.encoding = form == 0 ? exporting::RegEncoding::kUtf16Le : exporting::RegEncoding::kUtf8;
+  CheckWriter(loaded, [&](exporting::OutputSink& sink) {
+    return exporting::WriteRegExport(loaded.hive, loaded.keys, loaded.index, 0, options, sink);
+  }, true);
+}
+
+// The timeline of the live and the deleted keys, newest first, in one of its
+// three forms.
+inline void WriteTimeline(LoadedHive& loaded) {
+  const std::vector<exporting::TimelineEntry> entries =
+      exporting::CollectTimeline(loaded.hive, loaded.keys, loaded.index, &loaded.deletedRecords);
+  if (entries.size() != static_cast<size_t>(loaded.keys.Size()) + loaded.deletedRecords.keys.size()) std::abort();
+  for (size_t i = 1; i < entries.size(); ++i) {
+    if (entries[i].lastWritten > entries[i - 1].lastWritten) std::abort();
+  }
+  constexpr exporting::TimelineFormat kForms[] = {exporting::TimelineFormat::kCsv, exporting::TimelineFormat::kBodyfile,
+                                                  exporting::TimelineFormat::kJsonLines};
+  const exporting::TimelineFormat format = kForms[FormFor(loaded, 3, 3)];
+  CheckWriter(loaded, [&](exporting::OutputSink& sink) {
+    return exporting::WriteTimeline(loaded.keys, &loaded.deletedRecords, entries, format, sink);
+  }, false);
+}
+
+using Reader = void (*)(LoadedHive&);
+
+// Every reader of a loaded hive, in order (the timeline takes the scan's
+// records): a new reader is one more line.
+inline constexpr Reader kReaders[] = {
+    CheckWalk,
+    ListValues,
+    ScanDeleted,
+    WriteExport,
+    WriteTimeline,
+};
+
+// The readers before the writers: what the log target runs over a replayed
+// image, the replay being what it explores (the writers read a replayed image
+// as any other, and cost most of an input's time).
+inline constexpr std::span<const Reader> kReadersBeforeWriters{kReaders, 3};
+
+// Walks the whole tree, then runs the readers over it; aborts when one of
 // them breaks a promise. The listing stops at maxCharge of listing work.
-inline void WalkAndList(hive::HiveFile& hive, uint64_t maxCharge = kMaxListingChargePerInput) {
+inline void WalkAndList(hive::HiveFile& hive, uint64_t maxCharge = kMaxListingChargePerInput,
+                        std::span<const Reader> readers = kReaders) {
   tree::KeyTree keyTree;
   tree::KeyIndex index;
   tree::BuildSignals signals;
   const tree::BuildOutcome outcome = tree::BuildKeyTree(keyTree, index, hive, signals);
   if (signals.keysLoaded.load() != keyTree.Size()) std::abort();
-  LoadedHive loaded{hive, keyTree, index, outcome, maxCharge};
-  for (const auto reader : kReaders) reader(loaded);
+  LoadedHive loaded{hive, keyTree, index, outcome, maxCharge, 0, {}};
+  for (const Reader reader : readers) reader(loaded);
   g_sink = loaded.digest;
 }
 
