@@ -1,7 +1,6 @@
 #include "export/reg_export.h"
 
 #include <algorithm>
-#include <array>
 #include <cctype>
 #include <cstdio>
 #include <cstring>
