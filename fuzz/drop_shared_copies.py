@@ -3,7 +3,7 @@
 real hives (the fuzzers start from those and mutate them): the shared hives
 never go into the repository, whole or in pieces.
 
-    drop_shared_copies.py CORPUS SHARED_FOLDER...
+    drop_shared_copies.py CORPUS [SHARED_FOLDER...]
 
 An input counts as carrying a shared hive when more than LIMIT_BYTES of it
 (estimated from its distinct sampled 32-byte windows) also occur, at any
@@ -40,9 +40,11 @@ def shared_index(folders):
 
 
 def main():
-    if len(sys.argv) < 3:
-        sys.exit("usage: drop_shared_copies.py CORPUS SHARED_FOLDER...")
+    if len(sys.argv) < 2:
+        sys.exit("usage: drop_shared_copies.py CORPUS [SHARED_FOLDER...]")
     corpus, shared = sys.argv[1], [f for f in sys.argv[2:] if os.path.isdir(f)]
+    if not shared:
+        return
     index = shared_index(shared)
     for name in sorted(os.listdir(corpus)):
         path = os.path.join(corpus, name)
