@@ -16,6 +16,7 @@
 #include <cstdlib>
 #include <span>
 #include <string>
+#include <vector>
 
 #include "hive/hive_file.h"
 #include "log_input.h"
@@ -62,12 +63,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const bool lower = (input.flags & fuzzing::kLowerCaseNames) != 0;
   static const bool removedAtExit = std::atexit(RemoveFolder) == 0;
   (void)removedAtExit;
-  for (const char* name : kFileNames) ::unlink((Folder() + "/" + name).c_str());
+  // Only the logs of the last input are removed: the folder holds no other.
+  static std::vector<std::string> logsWritten;
+  for (const std::string& path : logsWritten) ::unlink(path.c_str());
+  logsWritten.clear();
   const char* first =
       (input.flags & fuzzing::kOldName) != 0 ? (lower ? ".log" : ".LOG") : (lower ? ".log1" : ".LOG1");
-  WriteFile(hivePath + first, input.firstLog);
-  if ((input.flags & fuzzing::kSecondLog) != 0)
-    WriteFile(hivePath + (lower ? ".log2" : ".LOG2"), input.secondLog);
+  logsWritten.push_back(hivePath + first);
+  if ((input.flags & fuzzing::kSecondLog) != 0) logsWritten.push_back(hivePath + (lower ? ".log2" : ".LOG2"));
+  WriteFile(logsWritten[0], input.firstLog);
+  if (logsWritten.size() > 1) WriteFile(logsWritten[1], input.secondLog);
   WriteFile(hivePath, input.primary);
 
   std::string reason;
@@ -83,8 +88,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (note.empty()) std::abort();
   }
   // The replay is what this target explores; the listing gets a quarter of
-  // the hive fuzzer's budget.
-  fuzzing::WalkAndList(*hive, fuzzing::kMaxListingChargePerInput / 4);
+  // the hive fuzzer's budget, and the writers are left to the hive fuzzer.
+  fuzzing::WalkAndList(*hive, fuzzing::kMaxListingChargePerInput / 4, fuzzing::kReadersBeforeWriters);
   hive::CloseHive(hive);
   return 0;
 }

@@ -1,7 +1,9 @@
 #include "hive/key_node.h"
 
 #include <algorithm>
+#include <array>
 #include <cstring>
+#include <vector>
 
 #include "hive/little_endian.h"
 #include "hive/text.h"
@@ -10,6 +12,13 @@ namespace hive {
 
 
 namespace {
+
+// Byte i of a UTF-16LE run of spaces, for every i a stored name can hold.
+constexpr auto kUtf16Spaces = [] {
+  std::array<uint8_t, INT16_MAX> spaces{};
+  for (size_t i = 0; i < spaces.size(); i += 2) spaces[i] = ' ';
+  return spaces;
+}();
 
 // Leaves the read position where a read of the in-place range [offset, end)
 // would have left it. The map holds nothing at 2^31 or beyond.
@@ -43,23 +52,35 @@ StoredName KeyNameOf(const KeyNode& key) {
   return name;
 }
 
-void AppendStoredName(const StoredName& name, std::span<const uint8_t> held, std::string& out) {
-  const auto decode = [&](const uint8_t* bytes) {
-    if (name.utf16) {
-      AppendUtf16Le(out, bytes, name.count);
-    } else {
-      AppendLatin1(out, bytes, name.count);
-    }
-  };
-  if (held.size() >= name.count) {
-    decode(held.data());
-    return;
+namespace {
+
+// Decodes the name from bytes, which hold all of its name.count bytes.
+void DecodeName(const StoredName& name, const uint8_t* bytes, std::string& out) {
+  if (name.utf16) {
+    AppendUtf16Le(out, bytes, name.count);
+  } else {
+    AppendLatin1(out, bytes, name.count);
   }
-  // Characters the file cannot supply read as spaces.
-  uint8_t padded[INT16_MAX];
-  for (size_t i = 0; i < name.count; ++i) padded[i] = name.utf16 && (i % 2) == 1 ? 0 : ' ';
-  if (!held.empty()) std::memcpy(padded, held.data(), held.size());
-  decode(padded);
+}
+
+// Decodes a name of which only the held bytes are known: the characters the
+// file cannot supply read as spaces. Rare (a name cut by the file's end), so
+// its room comes from the heap and no common path carries it on the stack.
+void DecodePaddedName(const StoredName& name, std::span<const uint8_t> held, std::string& out) {
+  std::vector<uint8_t> padded(name.count, ' ');
+  if (name.utf16) std::memcpy(padded.data(), kUtf16Spaces.data(), name.count);
+  std::copy(held.begin(), held.end(), padded.begin());
+  DecodeName(name, padded.data(), out);
+}
+
+}  // namespace
+
+void AppendStoredName(const StoredName& name, std::span<const uint8_t> held, std::string& out) {
+  if (held.size() >= name.count) {
+    DecodeName(name, held.data(), out);
+  } else {
+    DecodePaddedName(name, held, out);
+  }
 }
 
 void ReadStoredName(HiveFile& hive, const StoredName& name, std::string& out) {
@@ -69,14 +90,14 @@ void ReadStoredName(HiveFile& hive, const StoredName& name, std::string& out) {
     PassInPlace(hive, name.offset + name.count);
     return;
   }
-  uint8_t bytes[INT16_MAX];
+  std::vector<uint8_t> bytes(name.count);
   int32_t got = 0;
   // The read position cannot reach 2^31: such a name is all spaces.
   if (name.offset <= static_cast<uint32_t>(INT32_MAX)) {
     SeekHive(hive, static_cast<int32_t>(name.offset));
-    got = ReadHiveBytes(hive, bytes, static_cast<int32_t>(name.count));
+    got = ReadHiveBytes(hive, bytes.data(), static_cast<int32_t>(name.count));
   }
-  AppendStoredName(name, {bytes, static_cast<size_t>(got)}, out);
+  AppendStoredName(name, {bytes.data(), static_cast<size_t>(got)}, out);
 }
 
 void AppendKeyName(HiveFile& hive, const KeyNode& key, std::string& out) {

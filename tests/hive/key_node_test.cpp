@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -143,24 +144,46 @@ INSTANTIATE_TEST_SUITE_P(
         NameCase{"UnpairedSurrogate", {0x00, 0xD8, 0x41, 0}, 4, 0, "\xEF\xBF\xBD" "A"}),
     [](const testing::TestParamInfo<NameCase>& p) { return std::string(p.param.what); });
 
-TEST(KeyNames, CharactersPastTheEndOfTheFileAreSpaces) {
+// A name of nameLength bytes of which the file holds only held: the rest,
+// past the file's end, reads as spaces.
+struct CutNameCase {
+  const char* what;
+  uint16_t flags;
+  std::vector<uint8_t> held;
+  int16_t nameLength;
+  std::string expected;
+};
+
+class CutNames : public testing::TestWithParam<CutNameCase> {};
+
+TEST_P(CutNames, CharactersPastTheEndOfTheFileAreSpaces) {
+  const CutNameCase& c = GetParam();
   HiveBuilder builder;
   builder.Build();
   const uint32_t size = static_cast<uint32_t>(builder.Bytes().size());
-  std::vector<uint8_t> record(nk::kFixedSize + 2, 0);
+  std::vector<uint8_t> record(nk::kFixedSize + c.held.size(), 0);
   record[0] = 'n';
   record[1] = 'k';
-  record[nk::kFlags] = 0x20;
-  record[nk::kNameLength] = 6;
-  record[nk::kName] = 'A';
-  record[nk::kName + 1] = 'B';
+  record[nk::kFlags] = static_cast<uint8_t>(c.flags);
+  record[nk::kNameLength] = static_cast<uint8_t>(c.nameLength);
+  record[nk::kNameLength + 1] = static_cast<uint8_t>(c.nameLength >> 8);
+  std::copy(c.held.begin(), c.held.end(), record.begin() + nk::kName);
   builder.AppendCell(record);
-  // Cut the file right after the two name bytes that exist.
+  // Cut the file right after the name bytes that exist.
   const uint32_t at = size + 36;
-  builder.Truncate(at + nk::kName + 2);
+  builder.Truncate(at + nk::kName + static_cast<uint32_t>(c.held.size()));
   OpenedHive opened(builder);
-  EXPECT_EQ(hive::GetKeyName(*opened.hive, ReadKey(*opened.hive, at)), "AB    ");
+  EXPECT_EQ(hive::GetKeyName(*opened.hive, ReadKey(*opened.hive, at)), c.expected);
 }
+
+INSTANTIATE_TEST_SUITE_P(
+    Names, CutNames,
+    testing::Values(CutNameCase{"Latin1", 0x20, {'A', 'B'}, 6, "AB    "},
+                    CutNameCase{"Utf16", 0, {'A', 0, 'B', 0}, 8, "AB  "},
+                    CutNameCase{"Utf16CutInsideAUnit", 0, {'A', 0, 'B'}, 8, "AB  "},
+                    CutNameCase{"Utf16LongestName", 0, {'A', 0}, INT16_MAX - 1,
+                                "A" + std::string(INT16_MAX / 2 - 1, ' ')}),
+    [](const testing::TestParamInfo<CutNameCase>& p) { return std::string(p.param.what); });
 
 // ---- Subkey lists
 
