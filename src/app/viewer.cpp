@@ -13,12 +13,17 @@
 #include "error_report.h"
 #include "fault_hooks.h"
 #include "hive_dialog.h"
+#include "hive_path.h"
 #include "recovery/open_anyway.h"
+#include "user_settings.h"
 #include "values/show_key_values.h"
 
 namespace ui {
 
-Viewer::Viewer() = default;
+Viewer::Viewer(OpenOptions options)
+    : m_options(options), m_starter([options](const QByteArray& path) {
+        return StartViewerProcess(path, options.openAnyway);
+      }) {}
 
 Viewer::~Viewer() { StopLoader(); }
 
@@ -30,24 +35,34 @@ void Viewer::StopLoader() {
   m_loader.join();
 }
 
-bool Viewer::OpenHiveFile(const QString& path) {
+bool Viewer::OpenHiveFile(const QByteArray& path) {
   const std::string file = path.toStdString();
+  const QString shownPath = DisplayPath(path);
   std::string reason;
-  m_hive = hive::OpenHive(file, &reason);
-  if (m_hive) return true;
-  if (!recovery::OpensAnyway(file)) {
-    ShowRejectedHive(path, reason);
-    return false;
-  }
-  if (AskToOpenAnyway(path, reason) != RefusalAnswer::kOpenAnyway) return false;
   recovery::OpenReport report;
-  m_hive = recovery::OpenHiveAnyway(file, &reason, &report);
-  if (!m_hive) {  // the file changed since it was offered
-    ShowRejectedHive(path, reason);
-    return false;
+  m_hive = hive::OpenHive(file, &reason);
+  if (!m_hive) {
+    if (!recovery::OpensAnyway(file)) {
+      ShowRejectedHive(shownPath, reason);
+      return false;
+    }
+    if (!OpensAnywayWithoutAsking(shownPath, reason)) return false;
+    m_hive = recovery::OpenHiveAnyway(file, &reason, &report);
+    if (!m_hive) {  // the file changed since it was offered
+      ShowRejectedHive(shownPath, reason);
+      return false;
+    }
   }
-  m_windowTitle = MainWindowTitle(path, QString::fromStdString(report.summary));
+  m_windowTitle = MainWindowTitle(shownPath, QString::fromStdString(report.summary), m_options.nameInTitle);
+  RememberRecentHive(path);
   return true;
+}
+
+bool Viewer::OpensAnywayWithoutAsking(const QString& shownPath, const std::string& reason) {
+  if (m_options.openAnyway || OpensNewerHivesWithoutAsking()) return true;
+  const RefusalAnswer answer = AskToOpenAnyway(shownPath, reason);
+  if (answer == RefusalAnswer::kAlwaysOpenAnyway) SetOpensNewerHivesWithoutAsking(true);
+  return answer != RefusalAnswer::kClose;
 }
 
 void Viewer::StartLoading() {
@@ -80,6 +95,7 @@ void Viewer::FinishLoading() {
   if (m_loader.joinable()) m_loader.join();
   m_window->Model().ResetTree(std::move(m_loadingTree));
   m_tools = std::make_unique<ViewerTools>(*m_window, *m_hive, m_index);
+  m_opener = std::make_unique<OpenTools>(*m_window, m_starter);
   m_window->ShowAndActivate();
   const QString select = qEnvironmentVariable("KEYLOOM_SELECT");
   if (qEnvironmentVariableIsSet("KEYLOOM_SELECT") && !m_window->Tree().SelectKeyPath(select)) {
@@ -106,17 +122,17 @@ void Viewer::ShowKeyValues() {
   values::ShowKeyValues(*m_hive, m_index, m_window->Tree(), m_window->Table());
 }
 
-int RunViewer(const QStringList& arguments) {
+int RunViewer(const QByteArrayList& arguments) {
   const ViewerArguments parsed = ReadViewerArguments(arguments);
   if (parsed.request != ViewerArguments::Request::kRun) return AnswerViewerArguments(parsed);
   // Windows come and go during start-up; the run ends only by Ended.
   QGuiApplication::setQuitOnLastWindowClosed(false);
-  Viewer viewer;
-  QString path;
+  Viewer viewer({.openAnyway = parsed.openAnyway, .nameInTitle = parsed.nameInTitle});
+  QByteArray path;
   if (parsed.hivePath) {
     path = *parsed.hivePath;
   } else {
-    std::optional<QString> chosen = AskForHivePath();
+    std::optional<QByteArray> chosen = AskForHivePath();
     if (!chosen) return 0;
     path = *chosen;
   }

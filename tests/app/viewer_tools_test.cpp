@@ -105,7 +105,7 @@ class ViewerToolsTest : public QObject {
   void initTestCase() {
     m_hive = MakeToolsHive();
     m_viewer = std::make_unique<ui::Viewer>();
-    QVERIFY(m_viewer->OpenHiveFile(QString::fromStdString(m_hive.file->Path())));
+    QVERIFY(m_viewer->OpenHiveFile(QByteArray::fromStdString(m_hive.file->Path())));
     QSignalSpy shown(m_viewer.get(), &ui::Viewer::MainWindowShown);
     m_viewer->StartLoading();
     QTRY_COMPARE(shown.count(), 1);
@@ -301,7 +301,7 @@ class ViewerToolsTest : public QObject {
     const int32_t keys = 300000;
     auto file = apptest::MakeLargeHive(keys);
     ui::Viewer viewer;
-    QVERIFY(viewer.OpenHiveFile(QString::fromStdString(file->Path())));
+    QVERIFY(viewer.OpenHiveFile(QByteArray::fromStdString(file->Path())));
     QSignalSpy shown(&viewer, &ui::Viewer::MainWindowShown);
     viewer.StartLoading();
     QTRY_VERIFY_WITH_TIMEOUT(shown.count() == 1, 60000);
