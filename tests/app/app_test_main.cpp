@@ -9,6 +9,7 @@
 std::unique_ptr<QObject> MakeStartUpTest();
 std::unique_ptr<QObject> MakeMainWindowTest();
 std::unique_ptr<QObject> MakeViewerToolsTest();
+std::unique_ptr<QObject> MakeOpenToolsTest();
 
 int main(int argc, char** argv) {
   QApplication application(argc, argv);
@@ -19,5 +20,6 @@ int main(int argc, char** argv) {
   failures += QTest::qExec(MakeStartUpTest().get(), argc, argv);
   failures += QTest::qExec(MakeMainWindowTest().get(), argc, argv);
   failures += QTest::qExec(MakeViewerToolsTest().get(), argc, argv);
+  failures += QTest::qExec(MakeOpenToolsTest().get(), argc, argv);
   return failures == 0 ? 0 : 1;
 }
