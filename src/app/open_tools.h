@@ -10,15 +10,21 @@
 //  - "Open Newer and Unsaved Hives Without Asking": the user's setting
 //    (OpensNewerHivesWithoutAsking), checkable.
 //  - "About Keyloom".
-// This window's own hive and state are never touched. GUI thread only.
+// Each is an action of the viewer's table (ViewerActions), reached from both
+// context menus; the ones above About are one group. This window's own hive
+// and state are never touched. GUI thread only.
 
 #include <QByteArray>
 #include <QByteArrayList>
 #include <QObject>
+#include <QPointer>
 
 #include "main_window.h"
+#include "viewer_actions.h"
 #include "viewer_start.h"
 
+class QAction;
+class QMenu;
 class QMimeData;
 
 namespace ui {
@@ -31,8 +37,8 @@ class OpenTools : public QObject {
   Q_OBJECT
 
  public:
-  // start opens each hive; window must outlive the OpenTools.
-  OpenTools(MainWindow& window, ViewerStarter start);
+  // start opens each hive; window and actions must outlive the OpenTools.
+  OpenTools(MainWindow& window, ViewerActions& actions, ViewerStarter start);
 
   // Asks for a hive with the file dialog and starts a viewer on it; nothing
   // when the dialog is cancelled.
@@ -40,12 +46,22 @@ class OpenTools : public QObject {
   // Starts a viewer on each path.
   void OpenHives(const QByteArrayList& paths);
 
+  // The "Open Recent" submenu, "Open Newer and Unsaved Hives Without Asking".
+  QMenu& RecentMenu() { return *m_recentMenu; }
+  QAction& OpenNewerAction() { return *m_openNewer; }
+
  protected:
   bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
+  void AddActions(ViewerActions& actions);
+  // Lists the recent hives afresh: another viewer may have opened one since.
+  void FillRecentMenu();
+
   MainWindow& m_window;
   ViewerStarter m_start;
+  QPointer<QMenu> m_recentMenu;
+  QAction* m_openNewer = nullptr;
 };
 
 }  // namespace ui

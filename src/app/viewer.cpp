@@ -94,8 +94,9 @@ void Viewer::RunLoader() {
 void Viewer::FinishLoading() {
   if (m_loader.joinable()) m_loader.join();
   m_window->Model().ResetTree(std::move(m_loadingTree));
-  m_tools = std::make_unique<ViewerTools>(*m_window, *m_hive, m_index);
-  m_opener = std::make_unique<OpenTools>(*m_window, m_starter);
+  m_actions = new ViewerActions(*m_window);
+  m_tools = std::make_unique<ViewerTools>(*m_window, *m_actions, *m_hive, m_index);
+  m_opener = std::make_unique<OpenTools>(*m_window, *m_actions, m_starter);
   m_window->ShowAndActivate();
   const QString select = qEnvironmentVariable("KEYLOOM_SELECT");
   if (qEnvironmentVariableIsSet("KEYLOOM_SELECT") && !m_window->Tree().SelectKeyPath(select)) {

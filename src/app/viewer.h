@@ -30,6 +30,7 @@
 #include "hive/hive_file.h"
 #include "main_window.h"
 #include "open_tools.h"
+#include "viewer_actions.h"
 #include "viewer_start.h"
 #include "viewer_tools.h"
 #include "progress_window.h"
@@ -81,6 +82,8 @@ class Viewer : public QObject {
   ViewerTools* Tools() { return m_tools.get(); }
   // Opening other hives and About; none before the main window is shown.
   OpenTools* Opener() { return m_opener.get(); }
+  // The shortcuts and context menus of every tool; none before the main window is shown.
+  ViewerActions* Actions() { return m_actions; }
   ProgressWindow* Progress() { return m_progress.get(); }
   int32_t KeysLoaded() const { return m_signals.keysLoaded.load(); }
 
@@ -113,6 +116,7 @@ class Viewer : public QObject {
   std::thread m_loader;
   std::unique_ptr<MainWindow> m_window;
   std::unique_ptr<ProgressWindow> m_progress;
+  ViewerActions* m_actions = nullptr;  // owned by the main window
   std::unique_ptr<OpenTools> m_opener;
   // Last, so that it goes first: it may stop a search that reads the hive.
   std::unique_ptr<ViewerTools> m_tools;

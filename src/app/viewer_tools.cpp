@@ -4,8 +4,6 @@
 #include <QClipboard>
 #include <QHeaderView>
 #include <QHelpEvent>
-#include <QMenu>
-#include <QShortcut>
 #include <QStyleOptionViewItem>
 #include <QTextDocument>
 #include <QToolTip>
@@ -44,13 +42,6 @@ QString PlainToolTip(QString text) {
   return Qt::convertFromPlainText(broken, Qt::WhiteSpacePre);
 }
 
-void AddShortcut(QWidget& widget, const QKeySequence& keys, Qt::ShortcutContext context,
-                 std::function<void()> act) {
-  auto* shortcut = new QShortcut(keys, &widget);
-  shortcut->setContext(context);
-  QObject::connect(shortcut, &QShortcut::activated, &widget, std::move(act));
-}
-
 void ShowOwned(QWidget* window) {
   window->show();
   window->raise();
@@ -59,16 +50,15 @@ void ShowOwned(QWidget* window) {
 
 }  // namespace
 
-ViewerTools::ViewerTools(MainWindow& window, hive::HiveFile& hive, const tree::KeyIndex& index)
+ViewerTools::ViewerTools(MainWindow& window, ViewerActions& actions, hive::HiveFile& hive,
+                         const tree::KeyIndex& index)
     : m_window(window), m_hive(hive), m_index(index) {
   m_window.Model().SetToolTipProvider([this](int32_t position) { return PlainToolTip(KeyToolTipOf(position)); });
   m_window.Table().viewport()->installEventFilter(this);
-  m_window.Tree().setContextMenuPolicy(Qt::CustomContextMenu);
-  connect(&m_window.Tree(), &QWidget::customContextMenuRequested, this, &ViewerTools::ShowTreeMenu);
   connect(&m_window.Table(), &QTreeWidget::itemDoubleClicked, this, [this](QTreeWidgetItem* item) {
     OpenValueDetails(m_window.Table().indexOfTopLevelItem(item));
   });
-  InstallShortcuts();
+  AddActions(actions);
 }
 
 ViewerTools::~ViewerTools() {
@@ -76,24 +66,27 @@ ViewerTools::~ViewerTools() {
   m_window.Model().SetToolTipProvider({});
 }
 
-void ViewerTools::InstallShortcuts() {
-  KeyTreeView& tree = m_window.Tree();
-  ValueTableView& table = m_window.Table();
-  for (const Qt::Key enter : {Qt::Key_Return, Qt::Key_Enter}) {
-    AddShortcut(tree, QKeySequence(Qt::ALT | enter), Qt::WidgetShortcut,
-                [this] { OpenKeyProperties(m_window.Tree().SelectedItemPosition()); });
-    AddShortcut(table, QKeySequence(enter), Qt::WidgetShortcut, [this] { OpenValueDetails(CurrentRow()); });
-  }
-  AddShortcut(tree, QKeySequence::Copy, Qt::WidgetShortcut,
-              [this] { CopyKeyPath(m_window.Tree().SelectedItemPosition()); });
-  AddShortcut(table, QKeySequence::Copy, Qt::WidgetShortcut, [this] { CopyRowTexts(CurrentRow()); });
-  AddShortcut(table, QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_C), Qt::WidgetShortcut,
-              [this] { CopyRowData(CurrentRow()); });
-  AddShortcut(m_window, QKeySequence::Find, Qt::WindowShortcut, [this] { OpenFind().ShowAndFocus(); });
-  AddShortcut(m_window, QKeySequence(Qt::Key_F3), Qt::WindowShortcut,
-              [this] { OpenFind().FindAgain(search::Direction::kNext); });
-  AddShortcut(m_window, QKeySequence(Qt::SHIFT | Qt::Key_F3), Qt::WindowShortcut,
-              [this] { OpenFind().FindAgain(search::Direction::kPrevious); });
+void ViewerTools::AddActions(ViewerActions& actions) {
+  const auto keys = [](std::initializer_list<QKeySequence> list) { return QList<QKeySequence>(list); };
+  const QString key = QStringLiteral("key");
+  const QString value = QStringLiteral("value");
+  const QString find = QStringLiteral("find");
+  actions.Add({QStringLiteral("Key Properties"), keys({QKeySequence(Qt::ALT | Qt::Key_Return), QKeySequence(Qt::ALT | Qt::Key_Enter)}),
+               ActionPlace::kKeyTree, [this](ActionTarget at) { OpenKeyProperties(at.item); }, key});
+  actions.Add({QStringLiteral("Copy Path"), keys({QKeySequence::Copy}), ActionPlace::kKeyTree,
+               [this](ActionTarget at) { CopyKeyPath(at.item); }, key});
+  actions.Add({QStringLiteral("Value Details"), keys({QKeySequence(Qt::Key_Return), QKeySequence(Qt::Key_Enter)}),
+               ActionPlace::kValueTable, [this](ActionTarget at) { OpenValueDetails(at.row); }, value});
+  actions.Add({QStringLiteral("Copy"), keys({QKeySequence::Copy}), ActionPlace::kValueTable,
+               [this](ActionTarget at) { CopyRowTexts(at.row); }, value});
+  actions.Add({QStringLiteral("Copy Data"), keys({QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_C)}),
+               ActionPlace::kValueTable, [this](ActionTarget at) { CopyRowData(at.row); }, value});
+  actions.Add({QStringLiteral("Find..."), keys({QKeySequence::Find}), ActionPlace::kWindow,
+               [this](ActionTarget) { OpenFind().ShowAndFocus(); }, find});
+  actions.Add({QStringLiteral("Find Next"), keys({QKeySequence(Qt::Key_F3)}), ActionPlace::kWindow,
+               [this](ActionTarget) { OpenFind().FindAgain(search::Direction::kNext); }, find});
+  actions.Add({QStringLiteral("Find Previous"), keys({QKeySequence(Qt::SHIFT | Qt::Key_F3)}), ActionPlace::kWindow,
+               [this](ActionTarget) { OpenFind().FindAgain(search::Direction::kPrevious); }, find});
 }
 
 QString ViewerTools::KeyToolTipOf(int32_t itemPosition) const {
@@ -139,24 +132,6 @@ bool ViewerTools::eventFilter(QObject* watched, QEvent* event) {
     QToolTip::showText(help->globalPos(), PlainToolTip(tip), table.viewport());
   }
   return true;
-}
-
-void ViewerTools::ShowTreeMenu(QPoint at) {
-  KeyTreeView& tree = m_window.Tree();
-  const QModelIndex under = tree.indexAt(at);
-  const int32_t position =
-      under.isValid() ? KeyTreeModel::ItemPosition(under) : tree.SelectedItemPosition();
-  if (position < 0) return;
-  if (m_menu) m_menu->close();
-  m_menu = new QMenu(&tree);
-  m_menu->setAttribute(Qt::WA_DeleteOnClose);
-  m_menu->addAction(QStringLiteral("Key Properties"), this, [this, position] { OpenKeyProperties(position); })
-      ->setShortcut(QKeySequence(Qt::ALT | Qt::Key_Return));
-  m_menu->addAction(QStringLiteral("Copy Path"), this, [this, position] { CopyKeyPath(position); })
-      ->setShortcut(QKeySequence::Copy);
-  m_menu->addSeparator();
-  m_menu->addAction(QStringLiteral("Find..."), this, [this] { OpenFind().ShowAndFocus(); })->setShortcut(QKeySequence::Find);
-  m_menu->popup(tree.viewport()->mapToGlobal(at));
 }
 
 QWidget* ViewerTools::OpenKeyProperties(int32_t itemPosition) {

@@ -3,7 +3,7 @@
 // reached by the user's choice; the views, their layout and their texts stay
 // as they are.
 //  - KeyTree items: a tooltip with the key's path, last-written time and class
-//    name; Key Properties (Alt+Enter, or the context menu of a right click);
+//    name; Key Properties (Alt+Enter);
 //    Ctrl+C copies the key's path.
 //  - ValueTable cells: a tooltip with the whole text when it does not fit;
 //    Value Details (Enter or a double-click); Ctrl+C copies the row's four
@@ -13,9 +13,7 @@
 // The hive, the key index and the window must outlive the ViewerTools; destroy
 // it before the hive is closed (it stops a running search). GUI thread only.
 
-#include <QMenu>
 #include <QObject>
-#include <QPointer>
 
 #include <cstdint>
 #include <memory>
@@ -23,6 +21,7 @@
 
 #include "hive/hive_file.h"
 #include "main_window.h"
+#include "viewer_actions.h"
 #include "tree/key_index.h"
 #include "values/value_details.h"
 
@@ -36,7 +35,8 @@ class ViewerTools : public QObject {
   Q_OBJECT
 
  public:
-  ViewerTools(MainWindow& window, hive::HiveFile& hive, const tree::KeyIndex& index);
+  // Adds its actions (Key Properties, Value Details, copy, Find) to actions.
+  ViewerTools(MainWindow& window, ViewerActions& actions, hive::HiveFile& hive, const tree::KeyIndex& index);
   ~ViewerTools() override;
 
   // Each returns the window it opened, or none when there was nothing to show.
@@ -53,16 +53,13 @@ class ViewerTools : public QObject {
   QString KeyToolTipOf(int32_t itemPosition) const;
   QString CellToolTipOf(const QTreeWidgetItem& row, int column) const;
 
-  // The context menu last opened on the KeyTree, while it is open.
-  QMenu* ContextMenu() const { return m_menu; }
   FindWindow* Find() const { return m_find.get(); }
 
  protected:
   bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
-  void InstallShortcuts();
-  void ShowTreeMenu(QPoint at);
+  void AddActions(ViewerActions& actions);
   int32_t CurrentRow() const;
   std::optional<values::RowValue> ValueOf(int32_t row);
   void ShowMatch(int32_t item, int32_t value);
@@ -70,7 +67,6 @@ class ViewerTools : public QObject {
   MainWindow& m_window;
   hive::HiveFile& m_hive;
   const tree::KeyIndex& m_index;
-  QPointer<QMenu> m_menu;
   std::unique_ptr<FindWindow> m_find;
 };
 

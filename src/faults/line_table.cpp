@@ -75,10 +75,16 @@ bool LineTable::Load(const char* elf_path, std::string_view source_root) {
   }
 
   std::unordered_map<std::string, uint32_t> file_numbers;
-  auto file_number = [&](const char* name) {
-    auto [it, added] = file_numbers.try_emplace(name, static_cast<uint32_t>(m_files.size()));
+  // A build that keeps its paths relative (ccache's base folder, a debug prefix
+  // map) names files relative to the unit's compilation folder.
+  auto file_number = [&](const char* name, const char* comp_dir) {
+    std::string full = name;
+    if (name[0] != '/' && comp_dir != nullptr) {
+      full = (std::filesystem::path(comp_dir) / name).string();
+    }
+    auto [it, added] = file_numbers.try_emplace(full, static_cast<uint32_t>(m_files.size()));
     if (added) {
-      m_files.push_back(RelativeSourcePath(name, source_root));
+      m_files.push_back(RelativeSourcePath(full, source_root));
     }
     return it->second;
   };
@@ -90,6 +96,8 @@ bool LineTable::Load(const char* elf_path, std::string_view source_root) {
     if (unit_type != DW_UT_compile && unit_type != DW_UT_partial) {
       continue;
     }
+    Dwarf_Attribute comp_dir_attribute;
+    const char* comp_dir = dwarf_formstring(dwarf_attr(&unit_die, DW_AT_comp_dir, &comp_dir_attribute));
     Dwarf_Lines* lines = nullptr;
     size_t line_count = 0;
     if (dwarf_getsrclines(&unit_die, &lines, &line_count) != 0) {
@@ -109,7 +117,7 @@ bool LineTable::Load(const char* elf_path, std::string_view source_root) {
       if (end_sequence || name == nullptr || number <= 0) {
         m_rows.push_back({address, kNoFile, -1});
       } else {
-        m_rows.push_back({address, file_number(name), number - 1});
+        m_rows.push_back({address, file_number(name, comp_dir), number - 1});
       }
     }
   }

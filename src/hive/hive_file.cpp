@@ -93,24 +93,44 @@ void HiveFile::ReadOut(int64_t at, uint8_t* destination, int32_t count) const {
   }
 }
 
-std::unique_ptr<HiveFile> OpenHiveFile(const std::string& path, std::string* reason) {
-  auto hive = std::make_unique<HiveFile>();
-  hive->m_fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY);
-  if (hive->m_fd < 0) {
-    SetReason(reason, std::string("cannot be opened: ") + std::strerror(errno));
-    return nullptr;
-  }
+namespace {
+
+// What a file that is not a regular one is, for a reason: "a folder", ...
+const char* KindOfFile(mode_t mode) {
+  if (S_ISDIR(mode)) return "a folder";
+  if (S_ISFIFO(mode)) return "a named pipe (FIFO)";
+  if (S_ISCHR(mode) || S_ISBLK(mode)) return "a device";
+  if (S_ISSOCK(mode)) return "a socket";
+  return "a special file";
+}
+
+}  // namespace
+
+int OpenRegularFile(const std::string& path, const char* expected, int64_t* size, std::string* reason) {
+  // O_NONBLOCK: a FIFO would wait here for a writer (and a device may wait
+  // for a line); it is refused below instead. Reads of a regular file never
+  // block on it.
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
   struct stat info {};
-  if (::fstat(hive->m_fd, &info) != 0) {
+  if (fd < 0 || ::fstat(fd, &info) != 0) {
     SetReason(reason, std::string("cannot be opened: ") + std::strerror(errno));
-    return nullptr;
+    if (fd >= 0) ::close(fd);
+    return -1;
   }
   if (!S_ISREG(info.st_mode)) {
-    SetReason(reason, S_ISDIR(info.st_mode) ? "is a folder, not a hive file" : "is not a regular file");
-    return nullptr;
+    SetReason(reason, std::string("is ") + KindOfFile(info.st_mode) + ", not " + expected);
+    ::close(fd);
+    return -1;
   }
-  hive->m_size = info.st_size;
-  hive->m_fileSize = info.st_size;
+  *size = info.st_size;
+  return fd;
+}
+
+std::unique_ptr<HiveFile> OpenHiveFile(const std::string& path, std::string* reason) {
+  auto hive = std::make_unique<HiveFile>();
+  hive->m_fd = OpenRegularFile(path, "a hive file", &hive->m_size, reason);
+  if (hive->m_fd < 0) return nullptr;
+  hive->m_fileSize = hive->m_size;
   if (hive->m_size < kMinimumHiveSize) {
     SetReason(reason, "is " + std::to_string(hive->m_size) +
                           " bytes long; a registry hive is at least 4096 bytes");

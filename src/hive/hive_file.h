@@ -118,10 +118,19 @@ std::unique_ptr<HiveFile> OpenHive(const std::string& path, std::string* reason 
 
 // Opens the named file read-only and maps it, and copies its first 512 bytes
 // into the hive's base block, without testing them. Returns none, with the
-// reason, when the file cannot be opened, is not a regular file or is shorter
-// than 4096 bytes. OpenHive is this followed by CheckBaseBlock; a wider open
+// reason, when the file cannot be opened, is not a regular file (opened as
+// OpenRegularFile does: a FIFO is refused at once) or is shorter than 4096
+// bytes. OpenHive is this followed by CheckBaseBlock; a wider open
 // of its own applies other tests.
 std::unique_ptr<HiveFile> OpenHiveFile(const std::string& path, std::string* reason = nullptr);
+
+// Opens the named file read-only, without blocking and without making it a
+// controlling terminal, for a regular file only. Returns the descriptor (the
+// caller's to close) and sets size to the file's length; or returns -1, with
+// the reason when given: "cannot be opened: No such file or directory",
+// "is a named pipe (FIFO), not " + expected, "is a folder, not " + expected.
+// A FIFO or device is refused at once, never waited on.
+int OpenRegularFile(const std::string& path, const char* expected, int64_t* size, std::string* reason);
 
 // Reads the base block into the hive and tests it; 1 when all tests pass, else 0
 // with the reason of the first failing test.

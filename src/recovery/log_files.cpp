@@ -1,8 +1,6 @@
 #include "recovery/log_files.h"
 
-#include <fcntl.h>
 #include <sys/mman.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -13,6 +11,7 @@
 #include <string_view>
 #include <system_error>
 
+#include "hive/hive_file.h"
 #include "hive/mapping_guard.h"
 
 namespace recovery {
@@ -107,23 +106,15 @@ std::optional<std::string> HiveBesideLog(const std::string& logPath) {
 
 std::unique_ptr<LogFile> LogFile::Open(const std::string& path, std::string* reason) {
   std::unique_ptr<LogFile> log(new LogFile);
-  // O_NONBLOCK: a name that became a FIFO since it was found must not hang
-  // the open; it is refused below as not a regular file.
-  log->m_fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
-  struct stat info {};
-  if (log->m_fd < 0 || ::fstat(log->m_fd, &info) != 0) {
-    *reason = std::string("cannot be opened: ") + std::strerror(errno);
-    return nullptr;
-  }
-  if (!S_ISREG(info.st_mode)) {
-    *reason = "is not a regular file";
-    return nullptr;
-  }
-  if (info.st_size == 0) {
+  // A name that became a FIFO since it was found is refused, not waited on.
+  int64_t size = 0;
+  log->m_fd = hive::OpenRegularFile(path, "a transaction log", &size, reason);
+  if (log->m_fd < 0) return nullptr;
+  if (size == 0) {
     *reason = "is empty";
     return nullptr;
   }
-  log->m_size = static_cast<size_t>(info.st_size);
+  log->m_size = static_cast<size_t>(size);
   void* map = ::mmap(nullptr, log->m_size, PROT_READ, MAP_SHARED, log->m_fd, 0);
   if (map == MAP_FAILED) {
     *reason = std::string("cannot be read: ") + std::strerror(errno);

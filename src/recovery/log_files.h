@@ -30,14 +30,14 @@ std::vector<LogPath> FindTransactionLogs(const std::string& hivePath);
 // or no such file is there.
 std::optional<std::string> HiveBesideLog(const std::string& logPath);
 
-// One log open read-only (O_RDONLY | O_CLOEXEC) and mapped read-only. A log
+// One log open read-only (hive::OpenRegularFile) and mapped read-only. A log
 // that shrinks while it is mapped reads as zeros where it lost pages (see
 // hive/mapping_guard.h). Nothing is ever written to it.
 class LogFile {
  public:
-  // None, with the reason ("cannot be opened: ...", "is empty", ...), when
-  // the file cannot be opened, is not a regular file, is empty or cannot be
-  // mapped.
+  // None, with the reason ("cannot be opened: ...", "is a folder, not a
+  // transaction log", "is empty", ...), when the file cannot be opened, is not
+  // a regular file, is empty or cannot be mapped.
   static std::unique_ptr<LogFile> Open(const std::string& path, std::string* reason);
   ~LogFile();
   LogFile(const LogFile&) = delete;

@@ -4,6 +4,7 @@
 #include <array>
 #include <cstring>
 #include <memory>
+#include <optional>
 
 #include "hive/format.h"
 #include "hive/little_endian.h"
@@ -36,6 +37,7 @@ struct Replay {
   BaseBlock baseBlock{};
   int32_t entries = 0;
   int32_t oldFormatPages = 0;
+  std::string missingEntries;  // what the primary file holds in place of the logs
 };
 
 std::string Plural(int64_t count, const char* one, const char* many) {
@@ -83,10 +85,14 @@ bool IsOldFormat(const FoundLog& log) {
   return log.file && (log.fileType == kOldLogType || log.fileType == kOldLogVariantType);
 }
 
-// The place of the first entry with a sequence number of at least next.
+// Sequence numbers count on past 0xFFFFFFFF to 0: a comes before b when b
+// lies less than 2^31 steps after it.
+bool Precedes(uint32_t a, uint32_t b) { return static_cast<int32_t>(a - b) < 0; }
+
+// The place of the first entry that does not come before next.
 size_t FirstEntryFrom(const NewLogEntries& log, uint32_t next) {
   size_t at = 0;
-  while (at < log.entries.size() && log.entries[at].sequence < next) ++at;
+  while (at < log.entries.size() && Precedes(log.entries[at].sequence, next)) ++at;
   return at;
 }
 
@@ -102,9 +108,46 @@ std::string WhyNotContinued(const NewLogEntries& log, uint32_t next) {
          std::to_string(next) + " is needed";
 }
 
-// New format: starting at the sequence number the hive needs, applies the
-// entries of whichever log continues the sequence, then of the other, while
-// they do. Fills replay when any entry applies.
+// Where the replay may begin in a log, given the hive's secondary sequence
+// number: at the entry that carries it, or at the log's first entry when
+// that comes after it. The second is what a partial reconcile leaves (Windows
+// 8.1 and later): the kernel rotated the logs twice and wrote what the older
+// entries held into the primary file without updating its base block, so the
+// log to apply first starts later than the hive's number. None when every
+// entry comes before the hive's number, or the log's entries jump past it.
+std::optional<uint32_t> ReplayStart(const NewLogEntries& log, uint32_t hiveSequence) {
+  const size_t at = FirstEntryFrom(log, hiveSequence);
+  if (at == log.entries.size()) return std::nullopt;
+  const uint32_t sequence = log.entries[at].sequence;
+  if (at != 0 && sequence != hiveSequence) return std::nullopt;
+  return sequence;
+}
+
+// "entries 1621 to 2106 are missing; the primary file holds them" for the
+// numbers from first up to (not including) start; empty when there are none.
+std::string MissingEntries(uint32_t first, uint32_t start) {
+  if (first == start) return {};
+  if (first + 1 == start) {
+    return "entry " + std::to_string(first) + " is missing; the primary file holds it";
+  }
+  return "entries " + std::to_string(first) + " to " + std::to_string(start - 1) +
+         " are missing; the primary file holds them";
+}
+
+// The sequence number the replay begins with: the earliest start among the
+// logs (counted from hiveSequence, past wrap-around). None when no log has one.
+std::optional<uint32_t> EarliestStart(const std::vector<FoundLog*>& logs, uint32_t hiveSequence) {
+  std::optional<uint32_t> earliest;
+  for (const FoundLog* log : logs) {
+    const std::optional<uint32_t> start = ReplayStart(log->entries, hiveSequence);
+    if (start && (!earliest || *start - hiveSequence < *earliest - hiveSequence)) earliest = start;
+  }
+  return earliest;
+}
+
+// New format: from the earliest start among the logs, applies the entries of
+// whichever log continues the sequence, then of the other, while they do.
+// Fills replay when any entry applies.
 void ReplayNewLogs(const hive::HiveFile& hive, bool checksumSound, std::vector<FoundLog>& logs,
                    Replay& replay) {
   std::vector<FoundLog*> candidates;
@@ -114,7 +157,7 @@ void ReplayNewLogs(const hive::HiveFile& hive, bool checksumSound, std::vector<F
     candidates.push_back(&log);
   }
   if (candidates.empty()) return;
-  uint32_t next = LoadU32(hive.BaseBlock().data() + hive::base_block::kSecondarySequence);
+  uint32_t hiveSequence = LoadU32(hive.BaseBlock().data() + hive::base_block::kSecondarySequence);
   replay.baseBlock = hive.BaseBlock();
   if (!checksumSound) {
     // The hive's base block is damaged: it is taken from the log whose entries
@@ -123,17 +166,17 @@ void ReplayNewLogs(const hive::HiveFile& hive, bool checksumSound, std::vector<F
     for (const FoundLog* log : candidates) {
       if (log->entries.entries.empty()) continue;
       if (earliest == nullptr ||
-          log->entries.entries.front().sequence < earliest->entries.entries.front().sequence) {
+          Precedes(log->entries.entries.front().sequence, earliest->entries.entries.front().sequence)) {
         earliest = log;
       }
     }
-    if (earliest == nullptr) {
-      for (FoundLog* log : candidates) log->notApplied = WhyNotContinued(log->entries, next);
-      return;
+    if (earliest != nullptr) {
+      replay.baseBlock = LogBaseBlock(*earliest->file);
+      hiveSequence = earliest->entries.entries.front().sequence;
     }
-    replay.baseBlock = LogBaseBlock(*earliest->file);
-    next = earliest->entries.entries.front().sequence;
   }
+  const std::optional<uint32_t> start = EarliestStart(candidates, hiveSequence);
+  uint32_t next = start.value_or(hiveSequence);
   std::vector<bool> used(candidates.size(), false);
   const LogEntry* last = nullptr;
   for (bool progress = true; progress;) {
@@ -163,6 +206,7 @@ void ReplayNewLogs(const hive::HiveFile& hive, bool checksumSound, std::vector<F
     if (!used[i]) candidates[i]->notApplied = WhyNotContinued(candidates[i]->entries, next);
   }
   if (last == nullptr) return;
+  replay.missingEntries = MissingEntries(hiveSequence, *start);
   uint8_t* block = replay.baseBlock.data();
   StoreU32(block + hive::base_block::kPrimarySequence, last->sequence + 1);
   StoreU32(block + hive::base_block::kSecondarySequence, last->sequence + 1);
@@ -276,10 +320,12 @@ LogReplay ApplyTransactionLogs(hive::HiveFile& hive, const std::string& hivePath
   }
   result.entriesApplied = replay.entries;
   result.oldFormatPagesApplied = replay.oldFormatPages;
+  if (replay.entries > 0) result.missingEntries = replay.missingEntries;
   for (const FoundLog& log : logs) {
     result.notes.push_back(!log.applied.empty() ? log.applied
                                                 : log.path.name + " not applied: " + log.notApplied);
   }
+  if (!result.missingEntries.empty()) result.notes.push_back(result.missingEntries);
   if (result.entriesApplied == 0)
     result.notes.push_back("not saved cleanly; no transaction log could be applied");
   return result;

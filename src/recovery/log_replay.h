@@ -18,10 +18,15 @@ struct LogReplay {
   int32_t entriesApplied = 0;
   // Dirty pages applied from an old-format log (0 for the new format).
   int32_t oldFormatPagesApplied = 0;
+  // When the first entry applied comes after the hive's secondary sequence
+  // number (a partial reconcile wrote the entries between into the primary
+  // file): "entries 1621 to 2106 are missing; the primary file holds them".
+  // Empty otherwise; also the last line of notes but for "not saved cleanly".
+  std::string missingEntries;
   // One line for each log applied or passed over, and why, in the order the
   // logs were considered: "applied 12 log entries from SYSTEM.LOG2",
   // "SYSTEM.LOG1 not applied: entry 3 fails its hash",
-  // "not saved cleanly; no transaction logs found".
+  // "not saved cleanly; no transaction logs found", then missingEntries.
   std::vector<std::string> notes;
 };
 

@@ -75,6 +75,7 @@ std::string SummarizeOpen(const std::vector<std::string>& baseBlockLines, const 
   } else {
     add("not saved cleanly; no log entries applied");
   }
+  if (replay->entriesApplied > 0 && !replay->missingEntries.empty()) add(replay->missingEntries);
   return summary;
 }
 

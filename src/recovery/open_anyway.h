@@ -36,8 +36,9 @@ struct OpenReport {
   // Empty when the file passes the strict open's tests and its checksum holds.
   std::vector<std::string> lines;
   // The same, short, for the window title: "version 1.5; 12 log entries
-  // applied", "not saved cleanly; no transaction logs found". Empty when
-  // lines is.
+  // applied", "not saved cleanly; no transaction logs found", "6 log entries
+  // applied; entries 1621 to 2106 are missing; the primary file holds them".
+  // Empty when lines is.
   std::string summary;
 };
 
@@ -71,7 +72,8 @@ bool ChecksumHolds(const std::array<uint8_t, hive::kBaseBlockSize>& baseBlock);
 // and clustering factor lines), then, when the logs were replayed (replay
 // given), "12 log entries applied" ("1 log entry applied"), or with no entry
 // applied the replay's one note, or "not saved cleanly; no log entries
-// applied" when it has several or none; joined by "; ".
+// applied" when it has several or none; then the replay's missingEntries
+// when entries were applied; joined by "; ".
 std::string SummarizeOpen(const std::vector<std::string>& baseBlockLines, const LogReplay* replay);
 
 }  // namespace recovery

@@ -4,6 +4,7 @@
 #include <QCheckBox>
 #include <QDropEvent>
 #include <QFileDialog>
+#include <QMenu>
 #include <QMessageBox>
 #include <QMimeData>
 #include <QSignalSpy>
@@ -16,6 +17,7 @@
 #include <memory>
 
 #include "app_test_support.h"
+#include "hive_path.h"
 #include "open_tools.h"
 #include "user_settings.h"
 #include "viewer.h"
@@ -118,7 +120,7 @@ class OpenToolsTest : public QObject {
       dialog.selectFile(QFile::decodeName(path));  // the name as Qt reads it from the folder
       static_cast<QDialog&>(dialog).accept();
     });
-    viewer->Opener()->OpenHive();
+    QTest::keySequence(viewer->Window(), QKeySequence::Open);
     QCOMPARE(started, QByteArrayList{path});
     QVERIFY(viewer->Window()->isVisible());
   }
@@ -173,8 +175,24 @@ class OpenToolsTest : public QObject {
     QCOMPARE(ui::RecentHives().value(0), kept);
   }
 
+  void RecentMenuEntryStartsAViewer() {
+    HiveFolder folder;
+    const QByteArray path = folder.Write("USRCLASS\xff&.DAT");
+    ui::RememberRecentHive(path);
+    QByteArrayList started;
+    auto viewer = ShownViewer(started);
+    QVERIFY(viewer);
+    QMenu& recent = viewer->Opener()->RecentMenu();
+    Q_EMIT recent.aboutToShow();
+    QAction* first = recent.actions().value(0);
+    QVERIFY(first != nullptr);
+    QCOMPARE(first->text(), ui::DisplayPath(path).replace("&", "&&"));
+    first->trigger();
+    QCOMPARE(started, QByteArrayList{path});
+  }
+
   // Ticked and "Open anyway": later newer hives open without the box, their
-  // title still saying what was done; turned off, the box comes back.
+  // title still saying what was done; turned off in the menu, the box comes back.
   void AlwaysOpenAnywayIsRememberedAndUndone() {
     HiveFolder folder;
     const QByteArray path = folder.Write("SYSTEM", 5);
@@ -184,7 +202,14 @@ class OpenToolsTest : public QObject {
     RunSeen seen = RunAndClose({path});
     QVERIFY(!seen.asked);
     QCOMPARE(seen.title, QString("Keyloom - SYSTEM (version 1.5)"));
-    ui::SetOpensNewerHivesWithoutAsking(false);
+    QByteArrayList started;
+    auto viewer = ShownViewer(started);
+    QVERIFY(viewer);
+    QAction& openNewer = viewer->Opener()->OpenNewerAction();
+    QVERIFY(openNewer.isChecked());
+    openNewer.trigger();
+    QVERIFY(!ui::OpensNewerHivesWithoutAsking());
+    viewer.reset();
     seen = RunAndClose({path});
     QVERIFY(seen.asked);
     QCOMPARE(seen.status, 1);

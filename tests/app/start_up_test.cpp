@@ -8,6 +8,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <sys/stat.h>
+
 #include <fstream>
 #include <memory>
 #include <string>
@@ -173,6 +175,7 @@ class StartUpTest : public QObject {
 
   void RefusedFileIsNamedAndEndsWithOne_data() {
     QTest::addColumn<QByteArray>("bytes");  // empty: the file does not exist
+    QTest::addColumn<bool>("pipe");         // a named pipe in place of the file
     QTest::addColumn<QString>("reason");
 
     testsupport::HiveBuilder version;
@@ -182,17 +185,20 @@ class StartUpTest : public QObject {
     const auto& image = version.Bytes();
     QTest::newRow("version 1.5")
         << QByteArray(reinterpret_cast<const char*>(image.data()), static_cast<qsizetype>(image.size()))
-        << "is format version 1.5; Keyloom reads version 1.3";
-    QTest::newRow("short") << QByteArray(100, 'x') << "is 100 bytes long";
-    QTest::newRow("missing") << QByteArray() << "cannot be opened: No such file or directory";
+        << false << "is format version 1.5; Keyloom reads version 1.3";
+    QTest::newRow("short") << QByteArray(100, 'x') << false << "is 100 bytes long";
+    QTest::newRow("missing") << QByteArray() << false << "cannot be opened: No such file or directory";
+    QTest::newRow("named pipe") << QByteArray() << true << "is a named pipe (FIFO), not a hive file";
   }
 
   void RefusedFileIsNamedAndEndsWithOne() {
     QFETCH(QByteArray, bytes);
+    QFETCH(bool, pipe);
     QFETCH(QString, reason);
     QTemporaryDir folder;
     const QString path = folder.filePath("hive");
     if (!bytes.isEmpty()) std::ofstream(path.toStdString(), std::ios::binary).write(bytes.data(), bytes.size());
+    if (pipe) QCOMPARE(::mkfifo(path.toLocal8Bit().constData(), 0600), 0);
 
     QString text;
     QString title;

@@ -14,6 +14,7 @@
 #include <QTest>
 #include <QTextDocument>
 #include <QToolTip>
+#include <QTreeWidget>
 
 #include <memory>
 #include <string>
@@ -173,9 +174,10 @@ class ViewerToolsTest : public QObject {
     // A right click on another item lists the selected key and opens the menu for the item under it.
     const QModelIndex run = RevealAndIndex("Software/Vendor");
     Tree().customContextMenuRequested(Tree().visualRect(run).center());
-    QVERIFY(m_tools->ContextMenu() != nullptr);
-    QTRY_VERIFY(m_tools->ContextMenu()->isVisible());
-    QAction* open = m_tools->ContextMenu()->actions().first();
+    QMenu* menu = m_viewer->Actions()->ContextMenu();
+    QVERIFY(menu != nullptr);
+    QTRY_VERIFY(menu->isVisible());
+    QAction* open = menu->actions().first();
     QCOMPARE(open->text(), QString("Key Properties"));
     open->trigger();
     properties = VisibleWindow("Key Properties");
@@ -239,6 +241,43 @@ class ViewerToolsTest : public QObject {
       QTest::keyClick(&Table(), Qt::Key_C, Qt::ControlModifier | Qt::ShiftModifier);
       QCOMPARE(clipboard.text(), expected);
     }
+  }
+
+  // The table's menu acts on the row under the pointer, shows each shortcut,
+  // and F1 lists every action of both menus.
+  void TableMenuAndTheShortcutList() {
+    QVERIFY(Tree().SelectKeyPath("Software/Vendor/Run"));
+    Table().setCurrentItem(Table().topLevelItem(0));
+    const QRect wordRow = Table().visualItemRect(Table().topLevelItem(4));
+    Table().customContextMenuRequested(wordRow.center());
+    QMenu* menu = m_viewer->Actions()->ContextMenu();
+    QVERIFY(menu != nullptr);
+    QTRY_VERIFY(menu->isVisible());
+    QStringList menuTexts;
+    for (const QAction* action : menu->actions()) {
+      if (!action->isSeparator()) menuTexts << action->text() + " " + action->shortcut().toString();
+    }
+    for (const QString& expected : {QString("Value Details Return"), QString("Copy Ctrl+C"),
+                                    QString("Copy Data Ctrl+Shift+C"), QString("Find... Ctrl+F"),
+                                    QString("Keyboard Shortcuts F1")}) {
+      QVERIFY2(menuTexts.contains(expected), qPrintable(expected + " in " + menuTexts.join('|')));
+    }
+    QVERIFY(!menuTexts.contains("Key Properties Alt+Return"));
+    QCOMPARE(menuTexts.last(), QString("Keyboard Shortcuts F1"));
+    for (QAction* action : menu->actions()) {
+      if (action->text() == "Copy") action->trigger();
+    }
+    menu->close();
+    QCOMPARE(QApplication::clipboard()->text(), QString("Word\tDWord\t4\t0x0000002A (42\t)"));
+
+    QTest::keyClick(m_window, Qt::Key_F1);
+    QWidget* list = VisibleWindow("Keyboard Shortcuts");
+    QVERIFY(list != nullptr);
+    auto* lines = list->findChild<QTreeWidget*>("shortcutList");
+    QVERIFY(lines != nullptr);
+    QCOMPARE(lines->topLevelItemCount(), static_cast<int>(m_viewer->Actions()->Entries().size()));
+    QCOMPARE(lines->findItems("Key Properties", Qt::MatchExactly).value(0)->text(2), QString("Key tree"));
+    list->close();
   }
 
   void CtrlFFindsAValueAndSelectsItsKeyAndRow() {

@@ -3,13 +3,17 @@
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <string>
+#include <utility>
 
 #include "hive/format.h"
 #include "hive/hive_file.h"
 #include "hive_builder.h"
+#include "refused_at_once.h"
+#include "temp_folder.h"
 #include "temp_hive.h"
 
 namespace {
@@ -82,13 +86,25 @@ TEST(OpenHive, SizeBoundaryIs4096Bytes) {
   EXPECT_EQ(reason, "is 0 bytes long; a registry hive is at least 4096 bytes");
 }
 
-TEST(OpenHive, MissingFileAndFolderGiveTheSystemsReason) {
-  std::string reason;
-  EXPECT_EQ(hive::OpenHive("/nonexistent/keyloom/hive", &reason), nullptr);
-  EXPECT_EQ(reason, "cannot be opened: No such file or directory");
-  EXPECT_EQ(hive::OpenHive("", &reason), nullptr);
-  EXPECT_EQ(hive::OpenHive("/tmp", &reason), nullptr);
-  EXPECT_EQ(reason, "is a folder, not a hive file");
+TEST(OpenHive, RefusesWhatIsNotARegularFileAtOnceWithItsReason) {
+  testsupport::TempFolder folder;
+  const std::string fifo = folder.Path() + "/SYSTEM";
+  const std::string link = folder.Path() + "/device";
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  ASSERT_EQ(::symlink("/dev/zero", link.c_str()), 0);
+  const std::pair<std::string, std::string> cases[] = {
+      {fifo, "is a named pipe \\(FIFO\\), not a hive file"},
+      {"/dev/zero", "is a device, not a hive file"},
+      {link, "is a device, not a hive file"},
+      {"/tmp", "is a folder, not a hive file"},
+      {"/proc/self/mem", "is 0 bytes long; a registry hive is at least 4096 bytes"},
+      {"/nonexistent/keyloom/hive", "cannot be opened: No such file or directory"},
+      {"", "cannot be opened: No such file or directory"},
+  };
+  for (const auto& [path, reason] : cases) {
+    testsupport::ExpectRefusedAtOnce(
+        [](const std::string& p, std::string* why) { return hive::OpenHive(p, why) != nullptr; }, path, reason);
+  }
 }
 
 TEST(CloseHive, AcceptsNoneAndReturnsZero) {

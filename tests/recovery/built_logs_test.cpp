@@ -85,10 +85,10 @@ TEST(LogFileOpen, AFifoOrAFolderIsRefusedWithoutWaiting) {
   TempFolder folder;
   ASSERT_EQ(::mkfifo((folder / "hive.LOG1").c_str(), 0600), 0);
   ::mkdir((folder / "hive.LOG2").c_str(), 0700);
-  for (const char* name : {"hive.LOG1", "hive.LOG2"}) {
+  for (const auto& [name, kind] : {std::pair{"hive.LOG1", "a named pipe (FIFO)"}, std::pair{"hive.LOG2", "a folder"}}) {
     std::string reason;
     EXPECT_FALSE(recovery::LogFile::Open(folder / name, &reason));
-    EXPECT_EQ(reason, "is not a regular file") << name;
+    EXPECT_EQ(reason, std::string("is ") + kind + ", not a transaction log") << name;
   }
 }
 
@@ -188,10 +188,12 @@ TEST(NewFormat, ADamagedPrimaryBaseBlockIsTakenFromTheLog) {
 // what the replay makes of them.
 struct DualCase {
   const char* name;
-  std::vector<uint32_t> log1;  // sequence numbers; entry n goes from state n-5 to n-4
+  uint32_t hive;  // the primary's secondary sequence number
+  uint32_t primary;  // the state the primary's bins hold, as the entry it comes before
+  std::vector<uint32_t> log1;  // sequence numbers; entry n goes from state n to n + 1
   std::vector<uint32_t> log2;
   int32_t entries;
-  char result;  // the state shown: 'a' + steps applied
+  uint32_t result;  // the state shown
   std::vector<std::string> notes;
 };
 
@@ -202,63 +204,56 @@ class DualLogs : public testing::TestWithParam<DualCase> {};
 
 TEST_P(DualLogs, TheSequenceNumbersChooseLogsAndOrder) {
   const DualCase& c = GetParam();
-  const auto state = [](uint32_t sequence) {
-    return State(3, static_cast<char>('a' + static_cast<int>(sequence) - static_cast<int>(kHiveSequence)));
-  };
-  Scene scene(Dirty(state(kHiveSequence)));
+  const auto state = [&c](uint32_t sequence) { return State(3, static_cast<char>('a' + (sequence - c.hive))); };
+  Image primary = state(c.primary);
+  testsupport::SetSequenceNumbers(primary, c.hive + 1, c.hive);
+  Scene scene(primary);
   for (const auto& [name, sequences] : {std::pair{"hive.LOG1", c.log1}, std::pair{"hive.LOG2", c.log2}}) {
-    NewLogWriter log(state(kHiveSequence), sequences.empty() ? 1 : sequences.front());
+    NewLogWriter log(state(c.hive), sequences.empty() ? 1 : sequences.front());
     for (const uint32_t sequence : sequences) AddStep(log, sequence, state(sequence), state(sequence + 1));
     scene.Add(name, log.Bytes());
   }
   auto replayed = OpenAndReplay(scene.hive);
   EXPECT_EQ(replayed.replay.entriesApplied, c.entries);
   EXPECT_EQ(replayed.replay.notes, c.notes);
-  EXPECT_EQ(replayed.Dump(), Dump(State(3, c.result)));
+  EXPECT_EQ(replayed.Dump(), Dump(state(c.result)));
 }
+
+constexpr uint32_t kWrap = 0xFFFFFFF0;  // 16 before the sequence numbers start again at 0
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, DualLogs,
     testing::Values(
-        DualCase{"FirstThenSecond",
-                 {5},
-                 {6, 7},
-                 3,
-                 'd',
+        // The three states of a partial reconcile: one log in use, ...
+        DualCase{"OneLog", 5, 5, {5, 6, 7}, {}, 3, 8,
+                 {"applied 3 log entries from hive.LOG1", "hive.LOG2 not applied: holds no log entries"}},
+        // ... the second log after a rotation, ...
+        DualCase{"BothAfterOneRotation", 5, 5, {5, 6, 7}, {8, 9}, 5, 10,
+                 {"applied 3 log entries from hive.LOG1", "applied 2 log entries from hive.LOG2"}},
+        // ... the first log again after the second rotation, once the primary
+        // took what 5 to 9 wrote without a new base block.
+        DualCase{"PartialReconcile", 5, 10, {10, 11}, {8, 9}, 4, 12,
+                 {"applied 2 log entries from hive.LOG1", "applied 2 log entries from hive.LOG2",
+                  "entries 5 to 7 are missing; the primary file holds them"}},
+        DualCase{"PartialReconcileAcrossZero", kWrap, 1, {1, 2}, {0xFFFFFFFF, 0}, 4, 3,
+                 {"applied 2 log entries from hive.LOG1", "applied 2 log entries from hive.LOG2",
+                  "entries 4294967280 to 4294967294 are missing; the primary file holds them"}},
+        DualCase{"OlderEntriesAcrossZero", 1, 1, {0xFFFFFFFE, 0xFFFFFFFF, 0, 1, 2}, {3}, 3, 4,
+                 {"applied 2 log entries from hive.LOG1", "applied 1 log entry from hive.LOG2"}},
+        DualCase{"SecondThenFirst", 5, 5, {7}, {5, 6}, 3, 8,
                  {"applied 1 log entry from hive.LOG1", "applied 2 log entries from hive.LOG2"}},
-        DualCase{"SecondThenFirst",
-                 {7},
-                 {5, 6},
-                 3,
-                 'd',
-                 {"applied 1 log entry from hive.LOG1", "applied 2 log entries from hive.LOG2"}},
-        DualCase{"OnlyTheSecondIsNew",
-                 {3, 4},
-                 {5, 6},
-                 2,
-                 'c',
+        DualCase{"OnlyTheSecondIsNew", 5, 5, {3, 4}, {5, 6}, 2, 7,
                  {"hive.LOG1 not applied: its log entries are older than the hive (sequence numbers below 7)",
                   "applied 2 log entries from hive.LOG2"}},
-        DualCase{
-            "TheSecondLeavesAGap",
-            {5, 6},
-            {9},
-            2,
-            'c',
-            {"applied 2 log entries from hive.LOG1",
-             "hive.LOG2 not applied: its log entries do not continue the hive: entry 1 has sequence number 9 "
-             "where 7 is needed"}},
-        DualCase{
-            "NeitherStartsWhereTheHiveNeeds",
-            {7},
-            {8},
-            0,
-            'a',
-            {"hive.LOG1 not applied: its log entries do not continue the hive: entry 1 has sequence number 7 "
-             "where 5 is needed",
-             "hive.LOG2 not applied: its log entries do not continue the hive: entry 1 has sequence number 8 "
-             "where 5 is needed",
-             "not saved cleanly; no transaction log could be applied"}}),
+        DualCase{"TheSecondLeavesAGap", 5, 5, {5, 6}, {9}, 2, 7,
+                 {"applied 2 log entries from hive.LOG1",
+                  "hive.LOG2 not applied: its log entries do not continue the hive: entry 1 has sequence "
+                  "number 9 where 7 is needed"}},
+        DualCase{"ALogJumpsPastTheHive", 5, 5, {3, 4, 8}, {}, 0, 5,
+                 {"hive.LOG1 not applied: its log entries do not continue the hive: entry 3 has sequence "
+                  "number 8 where 5 is needed",
+                  "hive.LOG2 not applied: holds no log entries",
+                  "not saved cleanly; no transaction log could be applied"}}),
     [](const testing::TestParamInfo<DualCase>& c) { return std::string(c.param.name); });
 
 TEST(OldFormat, TheLogWhoseTimeMatchesIsApplied) {

@@ -2,6 +2,7 @@
 // what it still refuses and why, transaction logs named as such, and the
 // summary a window title shows.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <filesystem>
 #include <functional>
@@ -13,6 +14,7 @@
 #include "hive_builder.h"
 #include "recovery/log_replay.h"
 #include "recovery/open_anyway.h"
+#include "refused_at_once.h"
 #include "temp_folder.h"
 
 namespace {
@@ -201,6 +203,24 @@ TEST(OpenAnyway, SummaryForTheWindowTitle) {
   old.entriesApplied = 1;
   old.oldFormatPagesApplied = 64;
   EXPECT_EQ(recovery::SummarizeOpen({}, &old), "64 dirty pages applied from an old-format log");
+  // Entries the primary file holds in place of the logs' are named after the count.
+  recovery::LogReplay partial;
+  partial.entriesApplied = 26;
+  partial.missingEntries = "entries 1621 to 2106 are missing; the primary file holds them";
+  EXPECT_EQ(recovery::SummarizeOpen({}, &partial),
+            "26 log entries applied; entries 1621 to 2106 are missing; the primary file holds them");
+}
+
+// The viewer asks OpensAnyway before it offers "Open anyway"; neither waits on a FIFO.
+TEST(OpenAnyway, AFifoIsRefusedAtOnce) {
+  TempFolder folder;
+  const std::string fifo = folder.Path() + "/SYSTEM";
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  testsupport::ExpectRefusedAtOnce(
+      [](const std::string& path, std::string* reason) {
+        return recovery::OpensAnyway(path) || recovery::OpenHiveAnyway(path, reason) != nullptr;
+      },
+      fifo, "is a named pipe \\(FIFO\\), not a hive file");
 }
 
 TEST(OpenAnyway, ChecksumInBothOfWindowsForms) {

@@ -2,6 +2,7 @@
 // tree of every real hive compared line for line with the peer hivex.
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <filesystem>
 #include <string>
@@ -49,6 +50,18 @@ TEST(DumpTool, RejectedFileNamesPathAndReason) {
   EXPECT_EQ(newer.exitStatus, 1);
   EXPECT_EQ(newer.out, "");
   EXPECT_EQ(newer.err, "keyloom-dump: " + v15 + ": is format version 1.5; Keyloom reads version 1.3\n");
+}
+
+// A named pipe is refused at once by either open; timeout(1) turns a wait into a failure.
+TEST(DumpTool, AFifoIsRefusedWithStatus1) {
+  testsupport::TempFolder folder;
+  const std::string fifo = folder.Path() + "/SYSTEM";
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  for (const char* open : {"--values", "--open-anyway"}) {
+    const auto refused = RunProcess({"/usr/bin/timeout", "10", kDump, open, fifo});
+    EXPECT_EQ(refused.exitStatus, 1);
+    EXPECT_EQ(refused.err, "keyloom-dump: " + fifo + ": is a named pipe (FIFO), not a hive file\n");
+  }
 }
 
 // A version 1.5 hive not saved cleanly, opened anyway: the tree as the strict
