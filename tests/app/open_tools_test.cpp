@@ -7,6 +7,7 @@
 #include <QMenu>
 #include <QMessageBox>
 #include <QMimeData>
+#include <QRegularExpression>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
@@ -16,6 +17,7 @@
 
 #include <memory>
 
+#include "about_box.h"
 #include "app_test_support.h"
 #include "hive_path.h"
 #include "open_tools.h"
@@ -90,7 +92,9 @@ std::unique_ptr<Viewer> ShownViewer(QByteArrayList& started) {
   if (!viewer->OpenHiveFile(KEYLOOM_DEMO_HIVE)) return nullptr;
   QSignalSpy shown(viewer.get(), &Viewer::MainWindowShown);
   viewer->StartLoading();
-  return shown.wait(10000) ? std::move(viewer) : nullptr;
+  if (!shown.wait(10000)) return nullptr;
+  viewer->Window()->activateWindow();  // for its window-wide shortcuts
+  return QTest::qWaitForWindowActive(viewer->Window()) ? std::move(viewer) : nullptr;
 }
 
 }  // namespace
@@ -178,10 +182,10 @@ class OpenToolsTest : public QObject {
   void RecentMenuEntryStartsAViewer() {
     HiveFolder folder;
     const QByteArray path = folder.Write("USRCLASS\xff&.DAT");
-    ui::RememberRecentHive(path);
     QByteArrayList started;
     auto viewer = ShownViewer(started);
     QVERIFY(viewer);
+    ui::RememberRecentHive(path);  // by another viewer, after this one opened
     QMenu& recent = viewer->Opener()->RecentMenu();
     Q_EMIT recent.aboutToShow();
     QAction* first = recent.actions().value(0);
@@ -224,6 +228,16 @@ class OpenToolsTest : public QObject {
     QCOMPARE(seen.title, QString("Keyloom - SYSTEM (version 1.5)"));
     QVERIFY(!ui::OpensNewerHivesWithoutAsking());
     QVERIFY(RunAndClose({path}).asked);
+  }
+
+  void AboutNamesVersionLicenceAndLibraries() {
+    const QString about = ui::AboutText();
+    QVERIFY2(QRegularExpression("^Keyloom \\d+\\.\\d+").match(about).hasMatch(), qPrintable(about));
+    for (const QString& expected : {QString("Apache License, Version 2.0"),
+                                    QString("Qt " QT_VERSION_STR), QString("Zydis 4."), QString("elfutils libdw 0."),
+                                    QString("libunwind 1.")}) {
+      QVERIFY2(about.contains(expected), qPrintable(expected + " in " + about));
+    }
   }
 
   void StartedViewerGetsThePathAfterTheOptions() {
