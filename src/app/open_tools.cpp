@@ -24,7 +24,7 @@ QByteArrayList DroppedHives(const QMimeData& data) {
 }
 
 OpenTools::OpenTools(MainWindow& window, ViewerActions& actions, ViewerStarter start)
-    : m_window(window), m_start(std::move(start)), m_recentMenu(new QMenu(&window)) {
+    : m_window(window), m_start(std::move(start)), m_ask(AskForHivePath), m_recentMenu(new QMenu(&window)) {
   // The views take no drops themselves, so a drop anywhere on the window comes here.
   m_window.setAcceptDrops(true);
   m_window.installEventFilter(this);
@@ -58,7 +58,7 @@ void OpenTools::FillRecentMenu() {
 }
 
 void OpenTools::OpenHive() {
-  if (const std::optional<QByteArray> path = AskForHivePath()) OpenHives({*path});
+  if (const std::optional<QByteArray> path = m_ask()) OpenHives({*path});
 }
 
 void OpenTools::OpenHives(const QByteArrayList& paths) {

@@ -19,6 +19,9 @@
 #include <QObject>
 #include <QPointer>
 
+#include <functional>
+#include <optional>
+
 #include "main_window.h"
 #include "viewer_actions.h"
 #include "viewer_start.h"
@@ -43,6 +46,8 @@ class OpenTools : public QObject {
   // Asks for a hive with the file dialog and starts a viewer on it; nothing
   // when the dialog is cancelled.
   void OpenHive();
+  // Puts ask in place of the file dialog (AskForHivePath), for tests.
+  void SetHiveAsker(std::function<std::optional<QByteArray>()> ask) { m_ask = std::move(ask); }
   // Starts a viewer on each path.
   void OpenHives(const QByteArrayList& paths);
 
@@ -60,6 +65,7 @@ class OpenTools : public QObject {
 
   MainWindow& m_window;
   ViewerStarter m_start;
+  std::function<std::optional<QByteArray>()> m_ask;
   QPointer<QMenu> m_recentMenu;
   QAction* m_openNewer = nullptr;
 };
