@@ -16,17 +16,28 @@ const char kViewerHelp[] =
     "dialog asks for one.\n"
     "\n"
     "Options:\n"
-    "  -h, --help     show this help and exit\n"
-    "      --version  show the version and exit\n"
-    "  --             end of options: the next argument is the hive\n"
+    "  -h, --help       show this help and exit\n"
+    "      --version    show the version and exit\n"
+    "  --open-anyway    open a newer or unsaved hive without asking (see below)\n"
+    "  --name-in-title  name the hive in the window title (windows opened from\n"
+    "                   another window do)\n"
+    "  --               end of options: the next argument is the hive\n"
     "Qt's own options (-platform NAME, -style NAME, ...) are accepted as well.\n"
     "\n"
     "A file that is not a readable hive gets a message that says why. A hive\n"
     "of version 1.4 to 1.6, or one not saved cleanly, can still be opened with\n"
     "the message's \"Open anyway\" button: its transaction logs (HIVE.LOG,\n"
-    ".LOG1, .LOG2 beside it) are then applied in memory.\n"
+    ".LOG1, .LOG2 beside it) are then applied in memory. Its check box \"Always\n"
+    "open newer and unsaved hives\" keeps that choice for later hives (the\n"
+    "context menu's \"Open Newer and Unsaved Hives Without Asking\" turns it off).\n"
+    "\n"
+    "More hives: Ctrl+O (\"Open Hive...\"), \"Open Recent\" in the context menu,\n"
+    "or files dropped on the main window open each in a window and a process\n"
+    "of its own. The recent list and that choice are kept in\n"
+    "~/.config/keyloom/keyloom.conf, the only file Keyloom writes.\n"
     "\n"
     "Keys in the main window:\n"
+    "  Ctrl+O               open another hive in a window of its own\n"
     "  Ctrl+F               find keys, value names and data\n"
     "  F3, Shift+F3         the next, the previous match\n"
     "  Alt+Enter            Key Properties of the selected key\n"
@@ -68,26 +79,31 @@ bool AnswerInformationRequest(int argc, const char* const* argv) {
   return false;
 }
 
-ViewerArguments ReadViewerArguments(const QStringList& arguments) {
+ViewerArguments ReadViewerArguments(const QByteArrayList& arguments) {
   ViewerArguments result;
   bool optionsEnded = false;
-  for (const QString& arg : arguments) {
-    const bool isOption = !optionsEnded && arg.startsWith(QLatin1Char('-')) && arg.size() > 1;
-    if (isOption && arg == QLatin1String("--")) {
+  for (const QByteArray& arg : arguments) {
+    const bool isOption = !optionsEnded && arg.startsWith('-') && arg.size() > 1;
+    if (isOption && arg == "--") {
       optionsEnded = true;
     } else if (isOption && IsHelp(arg.toStdString())) {
       result.request = ViewerArguments::Request::kHelp;
       return result;
-    } else if (isOption && arg == QLatin1String("--version")) {
+    } else if (isOption && arg == "--version") {
       result.request = ViewerArguments::Request::kVersion;
       return result;
+    } else if (isOption && arg == "--open-anyway") {
+      result.openAnyway = true;
+    } else if (isOption && arg == "--name-in-title") {
+      result.nameInTitle = true;
     } else if (isOption) {
       result.request = ViewerArguments::Request::kUsageError;
-      result.error = QStringLiteral("unknown option '%1'").arg(arg);
+      result.error = QStringLiteral("unknown option '%1'").arg(QString::fromUtf8(arg));
       return result;
     } else if (result.hivePath) {
       result.request = ViewerArguments::Request::kUsageError;
-      result.error = QStringLiteral("more than one hive given ('%1' and '%2')").arg(*result.hivePath, arg);
+      result.error = QStringLiteral("more than one hive given ('%1' and '%2')")
+                         .arg(QString::fromUtf8(*result.hivePath), QString::fromUtf8(arg));
       return result;
     } else {
       result.hivePath = arg;

@@ -5,8 +5,9 @@
 // they need no display; everything else is read by ReadViewerArguments after
 // Qt has taken its own options (-platform, -style, ...) out of the arguments.
 
+#include <QByteArray>
+#include <QByteArrayList>
 #include <QString>
-#include <QStringList>
 
 #include <optional>
 
@@ -24,17 +25,23 @@ bool AnswerInformationRequest(int argc, const char* const* argv);
 struct ViewerArguments {
   enum class Request { kRun, kHelp, kVersion, kUsageError };
   Request request = Request::kRun;
-  // The hive to open; none when the file dialog is to ask for one.
-  std::optional<QString> hivePath;
+  // The hive to open, byte for byte as given; none when the file dialog is to ask for one.
+  std::optional<QByteArray> hivePath;
+  // --open-anyway: a hive the strict open refuses but the wider open accepts
+  // opens the wider way without asking, in this run.
+  bool openAnyway = false;
+  // --name-in-title: the main window's title names the hive even when it
+  // opened the strict way, as windows opened from another window do.
+  bool nameInTitle = false;
   // For kUsageError: what is wrong, naming the argument.
   QString error;
 };
 
-// Reads the arguments left after Qt's (the program name left out): at most
-// one hive path; "--" ends the options, so the argument after it is the path
+// Reads the arguments left after Qt's (the program name left out), as the
+// bytes main was given: at most one hive path; "--" ends the options, so the argument after it is the path
 // even when it starts with "-"; any other argument that starts with "-"
 // (except "-" itself) is an unknown option.
-ViewerArguments ReadViewerArguments(const QStringList& arguments);
+ViewerArguments ReadViewerArguments(const QByteArrayList& arguments);
 
 // Answers a request other than kRun: the help or the version on stdout
 // (returns 0), or the usage error on stderr, naming what is wrong (returns 2).

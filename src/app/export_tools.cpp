@@ -24,7 +24,7 @@ QString FileNameOfKey(QString name) {
 }  // namespace
 
 ExportTools::ExportTools(MainWindow& window, ViewerActions& actions, const hive::HiveFile& hive,
-                         const tree::KeyIndex& index, const QString& hivePath)
+                         const tree::KeyIndex& index, const QByteArray& hivePath)
     : m_window(window), m_hive(hive), m_index(index), m_hivePath(hivePath), m_lastFolder(QDir::homePath()) {
   const QString group = QStringLiteral("export");
   actions.Add({QStringLiteral("Export..."), {QKeySequence(Qt::CTRL | Qt::Key_E)}, ActionPlace::kKeyTree,

@@ -34,7 +34,7 @@ class ExportTools : public QObject {
  public:
   // Adds "Export..." (a key's action) and "Timeline" (the window's) to actions.
   ExportTools(MainWindow& window, ViewerActions& actions, const hive::HiveFile& hive, const tree::KeyIndex& index,
-              const QString& hivePath);
+              const QByteArray& hivePath);
   ~ExportTools() override;
 
   // The deleted records the viewer shows, or null while it shows none. The
@@ -75,7 +75,7 @@ class ExportTools : public QObject {
   MainWindow& m_window;
   const hive::HiveFile& m_hive;
   const tree::KeyIndex& m_index;
-  QString m_hivePath;
+  QByteArray m_hivePath;
   QString m_lastFolder;
   DeletedRecordsProvider m_deletedRecords;
   QPointer<FileWriteJob> m_job;

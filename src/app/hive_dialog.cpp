@@ -1,10 +1,12 @@
 #include "hive_dialog.h"
 
+#include <QCheckBox>
 #include <QDir>
 #include <QFileDialog>
 #include <QMessageBox>
 #include <QPushButton>
 
+#include "hive_path.h"
 #include "window_look.h"
 
 namespace ui {
@@ -53,7 +55,7 @@ QString DefaultHiveFolder(const QStringList& mounts) {
   return QDir::currentPath();
 }
 
-std::optional<QString> AskForHivePath() {
+std::optional<QByteArray> AskForHivePath() {
   QFileDialog dialog(nullptr, QStringLiteral("Select RegistryFile"),
                      DefaultHiveFolder(WindowsVolumeMounts()), QStringLiteral("*"));
   dialog.setWindowIcon(KeyloomIcon());
@@ -63,7 +65,7 @@ std::optional<QString> AskForHivePath() {
   if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;
   const QString path = dialog.selectedFiles().constFirst();
   if (path.isEmpty()) return std::nullopt;
-  return path;
+  return PathOfChosenFile(path);
 }
 
 QString RejectedHiveText(const QString& path, const std::string& reason) {
@@ -92,8 +94,10 @@ RefusalAnswer AskToOpenAnyway(const QString& path, const std::string& reason) {
   QPushButton* close = box.addButton(QStringLiteral("Close"), QMessageBox::RejectRole);
   box.setDefaultButton(close);
   box.setEscapeButton(close);
+  box.setCheckBox(new QCheckBox(QStringLiteral("Always open newer and unsaved hives")));
   box.exec();
-  return box.clickedButton() == openAnyway ? RefusalAnswer::kOpenAnyway : RefusalAnswer::kClose;
+  if (box.clickedButton() != openAnyway) return RefusalAnswer::kClose;
+  return box.checkBox()->isChecked() ? RefusalAnswer::kAlwaysOpenAnyway : RefusalAnswer::kOpenAnyway;
 }
 
 }  // namespace ui

@@ -2,6 +2,7 @@
 // Choosing the hive: the file dialog, its default folder, and the message that
 // says why a chosen file cannot be shown.
 
+#include <QByteArray>
 #include <QString>
 #include <QStringList>
 
@@ -20,9 +21,10 @@ QStringList WindowsVolumeMounts();
 QString DefaultHiveFolder(const QStringList& mounts);
 
 // Shows the file dialog "Select RegistryFile" (filter "*") in the default
-// folder and returns the chosen path, or none when the user cancels. A typed
-// name of a file that does not exist is returned as it is.
-std::optional<QString> AskForHivePath();
+// folder and returns the chosen path, byte for byte (PathOfChosenFile), or
+// none when the user cancels. A typed name of a file that does not exist is
+// returned as it is.
+std::optional<QByteArray> AskForHivePath();
 
 // The message for a file OpenHive refused, reason being its sentence.
 QString RejectedHiveText(const QString& path, const std::string& reason);
@@ -31,14 +33,16 @@ QString RejectedHiveText(const QString& path, const std::string& reason);
 void ShowRejectedHive(const QString& path, const std::string& reason);
 
 // What the user chose for a file that OpenHive refused but the wider open
-// (recovery::OpenHiveAnyway) would accept.
-enum class RefusalAnswer { kClose, kOpenAnyway };
+// (recovery::OpenHiveAnyway) would accept: kAlwaysOpenAnyway is "Open anyway"
+// with the box "Always open newer and unsaved hives" ticked.
+enum class RefusalAnswer { kClose, kOpenAnyway, kAlwaysOpenAnyway };
 
 // The message for such a file: the refusal's message, then what "Open anyway" does.
 QString OpenAnywayText(const QString& path, const std::string& reason);
 
-// Shows that message with the buttons "Open anyway" and "Close" and waits
-// for the answer. Close is the default; Escape and closing the box answer Close.
+// Shows that message with the buttons "Open anyway" and "Close" and the check
+// box "Always open newer and unsaved hives" (not ticked), and waits for the
+// answer. Close is the default; Escape and closing the box answer Close.
 RefusalAnswer AskToOpenAnyway(const QString& path, const std::string& reason);
 
 }  // namespace ui

@@ -2,7 +2,7 @@
 // dialog asks for one. --help and --version are answered before anything of
 // Qt starts, so they need no display.
 #include <QApplication>
-#include <QStringList>
+#include <QByteArrayList>
 
 #include "command_line.h"
 #include "error_report.h"
@@ -20,9 +20,10 @@ int main(int argc, char** argv) {
     QGuiApplication::setDesktopFileName(QStringLiteral("keyloom"));
     // The program's own first step: from here on every fault is reported.
     ui::StartErrorReports();
-    // QApplication has taken its own options (-platform, ...) out of argv.
-    QStringList arguments;
-    for (int i = 1; i < argc; ++i) arguments << QString::fromLocal8Bit(argv[i]);
+    // QApplication has taken its own options (-platform, ...) out of argv. The
+    // rest stay bytes: a hive's file name need not be text.
+    QByteArrayList arguments;
+    for (int i = 1; i < argc; ++i) arguments << QByteArray(argv[i]);
     status = ui::RunViewer(arguments);
   }
   ui::ProgramEnd(status);

@@ -14,9 +14,10 @@ ClientLayout LayOutClient(QSize client) {
           QRect(split, 0, client.width() * 6 / 10, client.height())};
 }
 
-QString MainWindowTitle(const QString& hivePath, const QString& openSummary) {
-  if (openSummary.isEmpty()) return QStringLiteral("Keyloom");
-  return QStringLiteral("Keyloom - %1 (%2)").arg(QFileInfo(hivePath).fileName(), openSummary);
+QString MainWindowTitle(const QString& hivePath, const QString& openSummary, bool withName) {
+  const QString name = QFileInfo(hivePath).fileName();
+  if (!openSummary.isEmpty()) return QStringLiteral("Keyloom - %1 (%2)").arg(name, openSummary);
+  return withName ? QStringLiteral("Keyloom - %1").arg(name) : QStringLiteral("Keyloom");
 }
 
 MainWindow::MainWindow()

@@ -29,8 +29,9 @@ ClientLayout LayOutClient(QSize client);
 
 // The window title: "Keyloom", or for a hive opened anyway, what was done:
 // "Keyloom - SYSTEM (version 1.5; 12 log entries applied)", the hive's file
-// name and the open's summary (recovery::OpenReport::summary).
-QString MainWindowTitle(const QString& hivePath, const QString& openSummary);
+// name and the open's summary (recovery::OpenReport::summary). With withName,
+// a hive opened the strict way is named too: "Keyloom - SYSTEM".
+QString MainWindowTitle(const QString& hivePath, const QString& openSummary, bool withName = false);
 
 class MainWindow : public QWidget {
   Q_OBJECT

@@ -13,12 +13,17 @@
 #include "error_report.h"
 #include "fault_hooks.h"
 #include "hive_dialog.h"
+#include "hive_path.h"
 #include "recovery/open_anyway.h"
+#include "user_settings.h"
 #include "values/show_key_values.h"
 
 namespace ui {
 
-Viewer::Viewer() = default;
+Viewer::Viewer(OpenOptions options)
+    : m_options(options), m_starter([options](const QByteArray& path) {
+        return StartViewerProcess(path, options.openAnyway);
+      }) {}
 
 Viewer::~Viewer() { StopLoader(); }
 
@@ -30,25 +35,35 @@ void Viewer::StopLoader() {
   m_loader.join();
 }
 
-bool Viewer::OpenHiveFile(const QString& path) {
+bool Viewer::OpenHiveFile(const QByteArray& path) {
   m_hivePath = path;
   const std::string file = path.toStdString();
+  const QString shownPath = DisplayPath(path);
   std::string reason;
-  m_hive = hive::OpenHive(file, &reason);
-  if (m_hive) return true;
-  if (!recovery::OpensAnyway(file)) {
-    ShowRejectedHive(path, reason);
-    return false;
-  }
-  if (AskToOpenAnyway(path, reason) != RefusalAnswer::kOpenAnyway) return false;
   recovery::OpenReport report;
-  m_hive = recovery::OpenHiveAnyway(file, &reason, &report);
-  if (!m_hive) {  // the file changed since it was offered
-    ShowRejectedHive(path, reason);
-    return false;
+  m_hive = hive::OpenHive(file, &reason);
+  if (!m_hive) {
+    if (!recovery::OpensAnyway(file)) {
+      ShowRejectedHive(shownPath, reason);
+      return false;
+    }
+    if (!OpensAnywayWithoutAsking(shownPath, reason)) return false;
+    m_hive = recovery::OpenHiveAnyway(file, &reason, &report);
+    if (!m_hive) {  // the file changed since it was offered
+      ShowRejectedHive(shownPath, reason);
+      return false;
+    }
   }
-  m_windowTitle = MainWindowTitle(path, QString::fromStdString(report.summary));
+  m_windowTitle = MainWindowTitle(shownPath, QString::fromStdString(report.summary), m_options.nameInTitle);
+  RememberRecentHive(path);
   return true;
+}
+
+bool Viewer::OpensAnywayWithoutAsking(const QString& shownPath, const std::string& reason) {
+  if (m_options.openAnyway || OpensNewerHivesWithoutAsking()) return true;
+  const RefusalAnswer answer = AskToOpenAnyway(shownPath, reason);
+  if (answer == RefusalAnswer::kAlwaysOpenAnyway) SetOpensNewerHivesWithoutAsking(true);
+  return answer != RefusalAnswer::kClose;
 }
 
 void Viewer::StartLoading() {
@@ -89,6 +104,7 @@ void Viewer::FinishLoading() {
   // kept for the session, and the export tools go before the deleted ones.
   m_export->SetDeletedRecordsProvider([this] { return m_deleted->ShownDeletedRecords(); });
   connect(m_deleted.get(), &DeletedTools::DeletedShownChanged, m_export.get(), &ExportTools::DeletedRecordsChanged);
+  m_opener = std::make_unique<OpenTools>(*m_window, *m_actions, m_starter);
   m_window->ShowAndActivate();
   const QString select = qEnvironmentVariable("KEYLOOM_SELECT");
   if (qEnvironmentVariableIsSet("KEYLOOM_SELECT") && !m_window->Tree().SelectKeyPath(select)) {
@@ -117,17 +133,17 @@ void Viewer::ShowKeyValues() {
   values::ShowKeyValues(*m_hive, m_index, m_window->Tree(), m_window->Table());
 }
 
-int RunViewer(const QStringList& arguments) {
+int RunViewer(const QByteArrayList& arguments) {
   const ViewerArguments parsed = ReadViewerArguments(arguments);
   if (parsed.request != ViewerArguments::Request::kRun) return AnswerViewerArguments(parsed);
   // Windows come and go during start-up; the run ends only by Ended.
   QGuiApplication::setQuitOnLastWindowClosed(false);
-  Viewer viewer;
-  QString path;
+  Viewer viewer({.openAnyway = parsed.openAnyway, .nameInTitle = parsed.nameInTitle});
+  QByteArray path;
   if (parsed.hivePath) {
     path = *parsed.hivePath;
   } else {
-    std::optional<QString> chosen = AskForHivePath();
+    std::optional<QByteArray> chosen = AskForHivePath();
     if (!chosen) return 0;
     path = *chosen;
   }

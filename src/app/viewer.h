@@ -17,9 +17,10 @@
 //
 // GUI thread only, apart from the loader thread it runs itself.
 
+#include <QByteArray>
+#include <QByteArrayList>
 #include <QObject>
 #include <QString>
-#include <QStringList>
 
 #include <atomic>
 #include <cstdint>
@@ -29,9 +30,11 @@
 #include "export_tools.h"
 #include "deleted_tools.h"
 #include "hive/hive_file.h"
-#include "viewer_actions.h"
-#include "viewer_tools.h"
 #include "main_window.h"
+#include "open_tools.h"
+#include "viewer_actions.h"
+#include "viewer_start.h"
+#include "viewer_tools.h"
 #include "progress_window.h"
 #include "tree/build_key_tree.h"
 #include "tree/key_index.h"
@@ -39,20 +42,38 @@
 
 namespace ui {
 
+// How this run opens its hive (the command line's --open-anyway and
+// --name-in-title).
+struct OpenOptions {
+  // A hive the wider open accepts opens that way without the refusal box.
+  bool openAnyway = false;
+  // The title names the hive even when it opened the strict way.
+  bool nameInTitle = false;
+};
+
 class Viewer : public QObject {
   Q_OBJECT
 
  public:
-  // Starts with the empty KeyIndex.
-  Viewer();
+  // Starts with the empty KeyIndex. Other hives are opened (Ctrl+O, drops,
+  // Open Recent) with StartViewerProcess, handing on options.openAnyway.
+  explicit Viewer(OpenOptions options = {});
   ~Viewer() override;
 
-  // Opens the hive at path. When it is refused, shows a message box naming
-  // the file and the reason, and returns false once the user has closed it.
-  // When the wider open would accept the file, the box offers "Open anyway"
-  // as well: that opens it the wider way (recovery::OpenHiveAnyway), and the
-  // main window's title then says what was done.
-  bool OpenHiveFile(const QString& path);
+  // Opens the hive at path, byte for byte. When it is refused, shows a message
+  // box naming the file (DisplayPath) and the reason, and returns false once
+  // the user has closed it. When the wider open would accept the file, the box
+  // offers "Open anyway" as well: that opens it the wider way
+  // (recovery::OpenHiveAnyway), and the main window's title then says what was
+  // done. The box is not shown, and the file opens the wider way, when the
+  // options or the user's settings say so (OpensNewerHivesWithoutAsking); the
+  // box's "Always open newer and unsaved hives" turns that setting on.
+  // A hive that opens goes first in the recent list.
+  bool OpenHiveFile(const QByteArray& path);
+
+  // Puts starter in place of StartViewerProcess for the other hives this
+  // window opens. Call it before the main window is shown.
+  void SetViewerStarter(ViewerStarter starter) { m_starter = std::move(starter); }
 
   // The steps from LoadingDone := 0 up to the ProgressWindow. Needs an open hive.
   void StartLoading();
@@ -63,6 +84,8 @@ class Viewer : public QObject {
   ViewerTools* Tools() { return m_tools.get(); }
   // Export and the Timeline; none before the main window is shown.
   ExportTools* Export() { return m_export.get(); }
+  // Opening other hives and About; none before the main window is shown.
+  OpenTools* Opener() { return m_opener.get(); }
   // The shortcuts and context menus of every tool; none before the main window is shown.
   ViewerActions* Actions() { return m_actions; }
   // The deleted keys and values; none before the main window is shown.
@@ -84,8 +107,12 @@ class Viewer : public QObject {
   void CloseMainWindow();
   void ShowKeyValues();
 
+  bool OpensAnywayWithoutAsking(const QString& shownPath, const std::string& reason);
+
+  OpenOptions m_options;
+  ViewerStarter m_starter;
   std::unique_ptr<hive::HiveFile> m_hive;
-  QString m_hivePath;
+  QByteArray m_hivePath;
   QString m_windowTitle = QStringLiteral("Keyloom");
   tree::KeyIndex m_index;
   // Written by the loader thread only, until it has been joined.
@@ -99,14 +126,15 @@ class Viewer : public QObject {
   ViewerActions* m_actions = nullptr;  // owned by the main window
   // Goes before the hive is closed: it may stop a scan that reads the hive.
   std::unique_ptr<DeletedTools> m_deleted;
+  std::unique_ptr<OpenTools> m_opener;
   // Last, so that it goes first: it may stop a search that reads the hive.
   std::unique_ptr<ViewerTools> m_tools;
   std::unique_ptr<ExportTools> m_export;
 };
 
-// Runs Keyloom with its command-line arguments (the program name left out;
-// see ReadViewerArguments): none asks for the hive with the file dialog, one
-// is the hive's path; --help and --version print their text.
+// Runs Keyloom with its command-line arguments as bytes (the program name
+// left out; see ReadViewerArguments): none asks for the hive with the file
+// dialog, one is the hive's path; --help and --version print their text.
 // Returns the exit status: 0 when the user closed a window or cancelled the
 // dialog (or after --help, --version), 1 when the hive was refused, 2 on a
 // usage error (an unknown option, two hives).
@@ -114,6 +142,6 @@ class Viewer : public QObject {
 // KEYLOOM_SELECT, a testing aid: when set to a key path ("Software/Microsoft",
 // key names below the root key), that key is selected once the main window
 // is shown.
-int RunViewer(const QStringList& arguments);
+int RunViewer(const QByteArrayList& arguments);
 
 }  // namespace ui

@@ -59,7 +59,7 @@ inline std::unique_ptr<QTimer> WhenWindowShown(const QString& title, std::functi
 // none when it is not within 30 s.
 inline std::unique_ptr<ui::Viewer> OpenViewer(const std::string& path) {
   auto viewer = std::make_unique<ui::Viewer>();
-  if (!viewer->OpenHiveFile(QString::fromStdString(path))) return nullptr;
+  if (!viewer->OpenHiveFile(QByteArray::fromStdString(path))) return nullptr;
   QSignalSpy shown(viewer.get(), &ui::Viewer::MainWindowShown);
   viewer->StartLoading();
   if (!shown.wait(30000) || !QTest::qWaitForWindowActive(viewer->Window())) return nullptr;

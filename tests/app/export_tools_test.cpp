@@ -12,7 +12,9 @@
 #include <QHeaderView>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QSettings>
 #include <QSignalSpy>
+#include <QTemporaryDir>
 #include <QTableView>
 #include <QTest>
 
@@ -73,9 +75,11 @@ class ExportToolsTest : public QObject {
 
  private Q_SLOTS:
   void initTestCase() {
+    // The viewer keeps recent hives in the user's settings: the tests keep theirs apart.
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, m_settings.path());
     m_hivePath = QString::fromStdString(m_folder.Write("SOFTWARE", MakeTimedHive()));
     m_viewer = std::make_unique<ui::Viewer>();
-    QVERIFY(m_viewer->OpenHiveFile(m_hivePath));
+    QVERIFY(m_viewer->OpenHiveFile(m_hivePath.toUtf8()));
     QSignalSpy shown(m_viewer.get(), &ui::Viewer::MainWindowShown);
     m_viewer->StartLoading();
     QTRY_COMPARE(shown.count(), 1);
@@ -283,6 +287,7 @@ class ExportToolsTest : public QObject {
 
   testsupport::TempFolder m_folder;
   testsupport::TempFolder m_out;
+  QTemporaryDir m_settings;
   QString m_hivePath;
   std::unique_ptr<ui::Viewer> m_viewer;
   ui::MainWindow* m_window = nullptr;

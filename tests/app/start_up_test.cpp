@@ -91,7 +91,7 @@ class StartUpTest : public QObject {
     builder.Truncate(4096);  // the base block alone: no bins, no root key
     testsupport::TempHive file(builder.Bytes());
     Viewer viewer;
-    QVERIFY(viewer.OpenHiveFile(QString::fromStdString(file.Path())));
+    QVERIFY(viewer.OpenHiveFile(QByteArray::fromStdString(file.Path())));
     QSignalSpy shown(&viewer, &Viewer::MainWindowShown);
     viewer.StartLoading();
     QTRY_COMPARE(shown.count(), 1);
@@ -102,7 +102,7 @@ class StartUpTest : public QObject {
   void RepeatingListsShowTheTreeReadAndANotice() {
     testsupport::TempHive file(testsupport::HiveWithRepeatingLists(40));
     Viewer viewer;
-    QVERIFY(viewer.OpenHiveFile(QString::fromStdString(file.Path())));
+    QVERIFY(viewer.OpenHiveFile(QByteArray::fromStdString(file.Path())));
     QSignalSpy shown(&viewer, &Viewer::MainWindowShown);
     viewer.StartLoading();
     QTRY_COMPARE(shown.count(), 1);
@@ -151,7 +151,7 @@ class StartUpTest : public QObject {
     const int32_t keys = 300000;
     auto file = apptest::MakeLargeHive(keys);
     Viewer viewer;
-    QVERIFY(viewer.OpenHiveFile(QString::fromStdString(file->Path())));
+    QVERIFY(viewer.OpenHiveFile(QByteArray::fromStdString(file->Path())));
     QSignalSpy shown(&viewer, &Viewer::MainWindowShown);
     QSignalSpy ended(&viewer, &Viewer::Ended);
     viewer.StartLoading();
@@ -207,7 +207,7 @@ class StartUpTest : public QObject {
       title = box.windowTitle();
       box.accept();
     });
-    QCOMPARE(ui::RunViewer({path}), 1);
+    QCOMPARE(ui::RunViewer({path.toUtf8()}), 1);
     QCOMPARE(title, QString("Keyloom"));
     QVERIFY2(text.contains(path), qPrintable(text));
     QVERIFY2(text.contains(reason), qPrintable(text));
@@ -261,7 +261,7 @@ class StartUpTest : public QObject {
       rows = static_cast<ui::MainWindow&>(window).Model().rowCount();
       window.close();
     });
-    QCOMPARE(ui::RunViewer({path}), status);
+    QCOMPARE(ui::RunViewer({path.toUtf8()}), status);
     QVERIFY2(text.contains(path), qPrintable(text));
     QVERIFY2(text.contains("is format version 1.5; Keyloom reads version 1.3"), qPrintable(text));
     QCOMPARE(buttons.size(), 2);
@@ -287,7 +287,7 @@ class StartUpTest : public QObject {
       for (QAbstractButton* button : box.buttons()) buttons << button->text();
       box.accept();
     });
-    QCOMPARE(ui::RunViewer({path}), 1);
+    QCOMPARE(ui::RunViewer({path.toUtf8()}), 1);
     QCOMPARE(buttons.size(), 1);
     QVERIFY(!buttons.contains("Open anyway"));
   }

@@ -330,7 +330,7 @@ class ViewerToolsTest : public QObject {
     const int32_t keys = 300000;
     auto file = apptest::MakeLargeHive(keys);
     ui::Viewer viewer;
-    QVERIFY(viewer.OpenHiveFile(QString::fromStdString(file->Path())));
+    QVERIFY(viewer.OpenHiveFile(QByteArray::fromStdString(file->Path())));
     QSignalSpy shown(&viewer, &ui::Viewer::MainWindowShown);
     viewer.StartLoading();
     QTRY_VERIFY_WITH_TIMEOUT(shown.count() == 1, 60000);

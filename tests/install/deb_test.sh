@@ -60,6 +60,10 @@ expected="./usr/bin/keyloom
 files="$(dpkg-deb --fsys-tarfile "$deb" | tar -t | grep -v '/$' | LC_ALL=C sort)"
 [ "$files" = "$expected" ] || fail "the package's files differ:
 $(diff <(echo "$expected") <(echo "$files") || true)"
+# The licence: the copyright file names the Apache License 2.0 for every file.
+copyright="$(dpkg-deb --fsys-tarfile "$deb" | tar -xO ./usr/share/doc/keyloom/copyright)"
+grep -qx 'License: Apache-2.0' <<<"$copyright" || fail "the copyright file names no Apache-2.0 licence"
+grep -q '/usr/share/common-licenses/Apache-2.0' <<<"$copyright" || fail "the copyright file does not point to the licence text"
 owners="$(dpkg-deb --fsys-tarfile "$deb" | tar -tv | awk '{print $2}' | sort -u)"
 [ "$owners" = root/root ] || fail "files not owned by root: $owners"
 
