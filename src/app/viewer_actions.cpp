@@ -82,26 +82,26 @@ ViewerActions::ViewerActions(MainWindow& window) : QObject(&window), m_window(wi
        [this](ActionTarget) { ShowShortcuts(); }, kHelpGroup});
 }
 
-QAction* ViewerActions::Add(ActionSpec spec) {
-  QWidget& widget = WidgetOf(m_window, spec.place);
-  auto* action = new QAction(spec.text, this);
-  action->setShortcuts(spec.shortcuts);
-  action->setShortcutContext(spec.place == ActionPlace::kWindow ? Qt::WindowShortcut : Qt::WidgetShortcut);
+QAction* ViewerActions::Add(NewAction wanted) {
+  QWidget& widget = WidgetOf(m_window, wanted.place);
+  auto* action = new QAction(wanted.text, this);
+  action->setShortcuts(wanted.shortcuts);
+  action->setShortcutContext(wanted.place == ActionPlace::kWindow ? Qt::WindowShortcut : Qt::WidgetShortcut);
   widget.addAction(action);
-  if (spec.trigger) {
-    connect(action, &QAction::triggered, this, [this, trigger = spec.trigger] { trigger(CurrentTarget()); });
+  if (wanted.trigger) {
+    connect(action, &QAction::triggered, this, [this, trigger = wanted.trigger] { trigger(CurrentTarget()); });
   }
   // Keep each group together, the groups in the order they first appear, and
   // the shortcut list's own entry last.
   auto at = m_entries.end();
   bool groupSeen = false;
   for (auto entry = m_entries.begin(); entry != m_entries.end(); ++entry) {
-    if (entry->group != spec.group) continue;
+    if (entry->group != wanted.group) continue;
     at = entry + 1;
     groupSeen = true;
   }
   if (!groupSeen && !m_entries.empty() && m_entries.back().group == kHelpGroup) at = m_entries.end() - 1;
-  m_entries.insert(at, Entry{action, spec.place, spec.group, std::move(spec.trigger)});
+  m_entries.insert(at, Entry{action, wanted.place, wanted.group, std::move(wanted.trigger)});
   return action;
 }
 

@@ -41,7 +41,7 @@ struct ActionTarget {
   int32_t row = -1;
 };
 
-struct ActionSpec {
+struct NewAction {
   QString text;
   QList<QKeySequence> shortcuts;  // the first is the one menus and the shortcut list show
   ActionPlace place = ActionPlace::kWindow;
@@ -62,7 +62,7 @@ class ViewerActions : public QObject {
   // setEnabled. The table owns it. A context menu shows an item of its own for
   // it that acts on the menu's target, checked, enabled and with a submenu as
   // the action is when the menu opens.
-  QAction* Add(ActionSpec spec);
+  QAction* Add(NewAction wanted);
 
   struct Entry {
     QAction* action;
