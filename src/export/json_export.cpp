@@ -23,9 +23,12 @@ void AppendNumber(uint64_t number, std::string& out) {
 }
 
 void AppendHex(std::span<const uint8_t> data, std::string& out) {
+  const size_t start = out.size();
+  out.resize(start + 2 * data.size());
+  char* p = out.data() + start;
   for (const uint8_t byte : data) {
-    out += kHexDigits[byte >> 4];
-    out += kHexDigits[byte & 0xF];
+    *p++ = kHexDigits[byte >> 4];
+    *p++ = kHexDigits[byte & 0xF];
   }
 }
 
@@ -145,6 +148,7 @@ ExportOutcome WriteJsonExport(const hive::HiveFile& hive, const tree::KeyTree& k
         first = false;
         out.Append(text);
         text.clear();
+        return !out.Failed();
       });
     }
     text += "],\"subkeys\":[";

@@ -47,8 +47,9 @@ struct DataBudget {
 };
 
 // Reuses name and data for every value, so one pair serves a whole export.
-// Ends the listing, with budget.exceeded set, at a value whose data the
-// budget does not cover.
+// take returns false to end the listing (its output failed). Ends the
+// listing, with budget.exceeded set, at a value whose data the budget does
+// not cover.
 template <typename Take>
 void ForEachExportedValue(const hive::HiveFile& hive, const hive::KeyNode& key, std::string& name,
                           std::vector<uint8_t>& data, DataBudget& budget, Take take) {
@@ -60,14 +61,14 @@ void ForEachExportedValue(const hive::HiveFile& hive, const hive::KeyNode& key, 
     if (!value.isDefault) hive::AppendValueNameInPlace(hive, record, name);
     value.name = &name;
     value.type = type;
-    value.data = hive::GatherValueData(bytes, hive, record, hive::DataCut::kWhole, data);
-    if (value.data.size() > budget.left) {
+    const uint32_t length = hive::GatheredDataLength(bytes, hive, record, hive::DataCut::kWhole);
+    if (length > budget.left) {
       budget.exceeded = true;
       return true;
     }
-    budget.left -= value.data.size();
-    take(value);
-    return false;
+    budget.left -= length;
+    value.data = hive::GatherValueData(bytes, hive, record, hive::DataCut::kWhole, data);
+    return !take(value);
   });
 }
 

@@ -43,15 +43,17 @@ void AppendQuoted(std::string_view text, std::string& out) {
 
 // The bytes as hex pairs, written in place: at most 3 characters a byte and
 // 5 more (backslash, CR, LF, two spaces) for each line break: one after the
-// first line (however long the name made it), then one per 25 bytes.
-void AppendHexBytes(std::span<const uint8_t> data, size_t lineWidth, std::string& out) {
+// first line (however long the name made it), then one per 25 bytes. A comma
+// follows every byte but the last of the value (endsValue: data holds it).
+// Returns the width of the line written last.
+size_t AppendHexBytes(std::span<const uint8_t> data, size_t lineWidth, bool endsValue, std::string& out) {
   const size_t start = out.size();
   out.resize(start + 3 * data.size() + 5 * (data.size() / 23 + 2));
   char* p = out.data() + start;
   for (size_t i = 0; i < data.size(); ++i) {
     *p++ = kHexDigits[data[i] >> 4];
     *p++ = kHexDigits[data[i] & 0xF];
-    if (i + 1 == data.size()) break;
+    if (endsValue && i + 1 == data.size()) break;
     *p++ = ',';
     lineWidth += 3;
     if (lineWidth >= kHexLineBreak) {
@@ -61,6 +63,7 @@ void AppendHexBytes(std::span<const uint8_t> data, size_t lineWidth, std::string
     }
   }
   out.resize(static_cast<size_t>(p - out.data()));
+  return lineWidth;
 }
 
 // Writes UTF-8 text as UTF-16LE code units, in place in the output, in
@@ -142,24 +145,13 @@ std::string UpperCase(std::string text) {
   return text;
 }
 
-}  // namespace
-
-std::string DefaultRootName(std::string_view filePath) {
-  const std::string name = FileNameOf(filePath);
-  const std::string upper = UpperCase(name);
-  if (upper == "SYSTEM" || upper == "SOFTWARE" || upper == "SAM" || upper == "SECURITY") {
-    return "HKEY_LOCAL_MACHINE\\" + upper;
-  }
-  if (upper == "DEFAULT") return "HKEY_USERS\\.DEFAULT";
-  if (upper == "NTUSER.DAT") return "HKEY_CURRENT_USER";
-  if (upper == "USRCLASS.DAT") return "HKEY_CURRENT_USER\\Software\\Classes";
-  return "HKEY_LOCAL_MACHINE\\" + name;
-}
-
-bool CanExportValues(const hive::HiveFile& hive) { return hive::IsMappedInPlace(hive); }
-
-void AppendRegValue(std::string_view name, bool isDefault, uint32_t type, std::span<const uint8_t> data,
-                    std::string& out) {
+// One value's line(s) into out. A long hex form is built a piece at a time:
+// after each piece, takePiece(out) may hand out's text on (and clear it), or
+// return false to end the value there (its output failed), so that a value of
+// many megabytes never stands whole in memory.
+template <typename TakePiece>
+void BuildRegValue(std::string_view name, bool isDefault, uint32_t type, std::span<const uint8_t> data,
+                   std::string& out, TakePiece takePiece) {
   const size_t lineStart = out.size();
   if (isDefault) {
     out += '@';
@@ -189,8 +181,35 @@ void AppendRegValue(std::string_view name, bool isDefault, uint32_t type, std::s
     std::snprintf(prefix, sizeof prefix, "hex(%x):", type);
     out += prefix;
   }
-  AppendHexBytes(data, CharacterCount(std::string_view(out).substr(lineStart)), out);
+  constexpr size_t kPieceBytes = 4096;
+  size_t lineWidth = CharacterCount(std::string_view(out).substr(lineStart));
+  for (size_t at = 0; at < data.size(); at += kPieceBytes) {
+    const std::span<const uint8_t> piece = data.subspan(at, std::min(kPieceBytes, data.size() - at));
+    lineWidth = AppendHexBytes(piece, lineWidth, at + piece.size() == data.size(), out);
+    if (!takePiece(out)) return;
+  }
   out += "\r\n";
+}
+
+}  // namespace
+
+std::string DefaultRootName(std::string_view filePath) {
+  const std::string name = FileNameOf(filePath);
+  const std::string upper = UpperCase(name);
+  if (upper == "SYSTEM" || upper == "SOFTWARE" || upper == "SAM" || upper == "SECURITY") {
+    return "HKEY_LOCAL_MACHINE\\" + upper;
+  }
+  if (upper == "DEFAULT") return "HKEY_USERS\\.DEFAULT";
+  if (upper == "NTUSER.DAT") return "HKEY_CURRENT_USER";
+  if (upper == "USRCLASS.DAT") return "HKEY_CURRENT_USER\\Software\\Classes";
+  return "HKEY_LOCAL_MACHINE\\" + name;
+}
+
+bool CanExportValues(const hive::HiveFile& hive) { return hive::IsMappedInPlace(hive); }
+
+void AppendRegValue(std::string_view name, bool isDefault, uint32_t type, std::span<const uint8_t> data,
+                    std::string& out) {
+  BuildRegValue(name, isDefault, type, data, out, [](std::string&) { return true; });
 }
 
 ExportOutcome WriteRegExport(const hive::HiveFile& hive, const tree::KeyTree& keys, const tree::KeyIndex& index,
@@ -215,10 +234,14 @@ ExportOutcome WriteRegExport(const hive::HiveFile& hive, const tree::KeyTree& ke
     }
     lines += "]\r\n";
     if (const std::optional<hive::KeyNode> key = ExportedKeyNode(hive, index, walk.Position())) {
+      const auto putPiece = [&out](std::string& text) {
+        out.Put(text);
+        text.clear();
+        return !out.Failed();
+      };
       ForEachExportedValue(hive, *key, name, data, budget, [&](const ExportedValue& value) {
-        AppendRegValue(*value.name, value.isDefault, value.type, value.data, lines);
-        out.Put(lines);
-        lines.clear();
+        BuildRegValue(*value.name, value.isDefault, value.type, value.data, lines, putPiece);
+        return putPiece(lines);
       });
     }
     out.Put(lines);

@@ -135,6 +135,11 @@ std::span<const uint8_t> GatherValueData(const HiveBytes& source, const HiveFile
   return bytes;
 }
 
+uint32_t GatheredDataLength(const HiveBytes& source, const HiveFile& hive, const ValueRecord& value, DataCut cut) {
+  const DataPlace place = LocateData(source, hive, value);
+  return place.isInline ? place.length : CutCount(source, hive, place, cut);
+}
+
 bool BigDataLeadingPieces(const HiveBytes& source, const HiveFile& hive, const ValueRecord& value,
                           const std::function<void(uint32_t, uint32_t)>& take) {
   const DataPlace place = LocateData(source, hive, value);

@@ -77,6 +77,10 @@ std::span<const uint8_t> GatherValueData(const HiveBytes& source, const HiveFile
                                          const ValueRecord& value, DataCut cut,
                                          std::vector<uint8_t>& bytes);
 
+// How many bytes GatherValueData gives for the value and cut, without
+// gathering them: a caller can refuse a long value before it takes the memory.
+uint32_t GatheredDataLength(const HiveBytes& source, const HiveFile& hive, const ValueRecord& value, DataCut cut);
+
 // For a value whose data is big data: calls take(recordOffset, count) for
 // each file range that holds the data's leading bytes, in order, up to the
 // first byte the segments do not supply or kMaxValueDataBytes, and returns

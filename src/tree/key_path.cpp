@@ -6,9 +6,11 @@ namespace tree {
 std::string_view KeyNameOf(const KeyTree& tree, int32_t position) {
   if (position < 0 || position >= tree.Size()) return {};
   std::string_view label = tree.Label(position);
-  if (tree.Parent(position) != KeyTree::kNone) {
-    const size_t counts = label.rfind(" (");
-    if (counts != std::string_view::npos) label = label.substr(0, counts);
+  if (tree.Parent(position) == KeyTree::kNone) return label;
+  // The counts are a few characters at the end: a scan back from there finds
+  // them without comparing strings at every position (as rfind does).
+  for (size_t at = label.size(); at >= 2; --at) {
+    if (label[at - 2] == ' ' && label[at - 1] == '(') return label.substr(0, at - 2);
   }
   return label;
 }

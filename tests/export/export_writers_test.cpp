@@ -151,6 +151,20 @@ TEST(RegExport, EndsOnAStopOrAFailedWriteOrAKeyThatIsNotThere) {
   EXPECT_EQ(exporting::WriteRegExport(*h.hive, h.keys, h.index, 2, {}, sink), exporting::ExportOutcome::kNoKey);
 }
 
+// A long value goes out a piece at a time: the pieces join into the line
+// that the whole value gives, commas and line breaks where they were.
+TEST(RegExport, ALongValueWrittenInPiecesGivesTheWholeValuesLines) {
+  std::vector<uint8_t> data(10000);
+  for (size_t i = 0; i < data.size(); ++i) data[i] = static_cast<uint8_t>(i % 251);
+  testsupport::HiveBuilder builder("ROOT");
+  builder.AddValue(builder.Root(), "long", 3, data);
+  OpenedHive h(builder);
+  std::string line;
+  exporting::AppendRegValue("long", false, 3, data, line);
+  EXPECT_EQ(RegOf(h, exporting::RegEncoding::kUtf8),
+            "Windows Registry Editor Version 5.00\r\n\r\n[HKEY_CURRENT_USER]\r\n" + line + "\r\n");
+}
+
 // A list whose entries all name one 30 KB value: the export ends, with
 // kTooLarge, once its data passes twice the file's size and 1 MiB.
 TEST(RegExport, ValuesNamedOverAndOverEndTheExport) {

@@ -49,6 +49,8 @@ class BigData : public testing::Test {
     hive::ValueRecord value = Fetch();
     std::vector<uint8_t> bytes;
     const auto data = hive::TakeValueData(h.Hive(), value, bytes);
+    EXPECT_EQ(hive::GatheredDataLength(hive::ReadPositionBytes(h.Hive()), h.Hive(), value, hive::DataCut::kWhole),
+              data.size());
     return {data.begin(), data.end()};
   }
   uint32_t SegmentEntry(uint32_t i) { return h.builder.SegmentListOffset(m_value) + 4 * i; }
