@@ -17,7 +17,7 @@ enum class ExportOutcome {
   kComplete,     // everything was written and flushed to the sink
   kStopped,      // the stop flag ended the run between two keys
   kWriteFailed,  // the sink refused bytes (disk full, closed pipe, ...)
-  kNoKey,        // the item names no key of the tree, or its key node is not held
+  kNoKey,        // the item names no key of the tree, or the hive is not mapped (see CanExportValues)
   kTooLarge,     // the values' data passed what the file's size can hold (see DataBudget);
                  // what was written so far is flushed, but is no whole document
 };

@@ -125,7 +125,10 @@ void AppendJsonString(std::string_view text, std::string& out) {
 
 ExportOutcome WriteJsonExport(const hive::HiveFile& hive, const tree::KeyTree& keys, const tree::KeyIndex& index,
                               int32_t item, OutputSink& sink, ExportSignals* signals) {
-  if (item < 0 || item >= keys.Size() || !ExportedKeyNode(hive, index, item)) return ExportOutcome::kNoKey;
+  // A key the tree shows is written even when its key node is cut by the
+  // file's end (its name and path as the tree has them, no values), as the
+  // keys below it are.
+  if (item < 0 || item >= keys.Size() || !hive::IsMappedInPlace(hive)) return ExportOutcome::kNoKey;
   BufferedOutput out(sink);
   SubtreeWalk walk(keys, item);
   std::string text;

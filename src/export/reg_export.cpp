@@ -214,7 +214,10 @@ void AppendRegValue(std::string_view name, bool isDefault, uint32_t type, std::s
 
 ExportOutcome WriteRegExport(const hive::HiveFile& hive, const tree::KeyTree& keys, const tree::KeyIndex& index,
                              int32_t item, const RegOptions& options, OutputSink& sink, ExportSignals* signals) {
-  if (item < 0 || item >= keys.Size() || !ExportedKeyNode(hive, index, item)) return ExportOutcome::kNoKey;
+  // A key the tree shows is written even when its key node is cut by the
+  // file's end (its name and path as the tree has them, no values), as the
+  // keys below it are.
+  if (item < 0 || item >= keys.Size() || !hive::IsMappedInPlace(hive)) return ExportOutcome::kNoKey;
   RegText out(sink, options.encoding);
   out.PutByteOrderMark();
   out.Put(kRegHeader);

@@ -165,6 +165,18 @@ TEST(RegExport, ALongValueWrittenInPiecesGivesTheWholeValuesLines) {
             "Windows Registry Editor Version 5.00\r\n\r\n[HKEY_CURRENT_USER]\r\n" + line + "\r\n");
 }
 
+// The tree shows a root whose key node the file's end cuts: the export
+// writes that key, as it writes keys below whose nodes cannot be read.
+TEST(RegExport, WritesARootKeyCutByTheFilesEnd) {
+  testsupport::HiveBuilder builder("ROOT");
+  builder.Build();
+  builder.Truncate(builder.KeyOffset(builder.Root()) + 24);
+  OpenedHive h(builder);
+  ASSERT_EQ(h.keys.Size(), 1);
+  EXPECT_EQ(RegOf(h, exporting::RegEncoding::kUtf8),
+            "Windows Registry Editor Version 5.00\r\n\r\n[HKEY_CURRENT_USER]\r\n\r\n");
+}
+
 // A list whose entries all name one 30 KB value: the export ends, with
 // kTooLarge, once its data passes twice the file's size and 1 MiB.
 TEST(RegExport, ValuesNamedOverAndOverEndTheExport) {
