@@ -114,17 +114,29 @@ class OpenToolsTest : public QObject {
     QCOMPARE(ui::RecentHives().value(0), path);
   }
 
-  void ChosenFileStartsOneViewerWithItsBytes() {
+  // The dialog's choice, then a recent hive remembered by another viewer after
+  // this one opened: each starts one viewer with the path's bytes.
+  void ChosenOrRecentFileStartsOneViewerWithItsBytes() {
     HiveFolder folder;
-    const QByteArray path = folder.Write("SAM\xfe");
+    const QByteArray chosen = folder.Write("SAM\xfe");
+    const QByteArray recentPath = folder.Write("USRCLASS\xff&.DAT");
     QByteArrayList started;
     auto viewer = ShownViewer(started);
     QVERIFY(viewer);
     // The dialog answers with the name as Qt reads it from the folder.
-    viewer->Opener()->SetHiveAsker([&path] { return ui::PathOfChosenFile(QFile::decodeName(path)); });
+    viewer->Opener()->SetHiveAsker([&chosen] { return ui::PathOfChosenFile(QFile::decodeName(chosen)); });
     QTest::keySequence(viewer->Window(), QKeySequence::Open);
-    QCOMPARE(started, QByteArrayList{path});
+    QCOMPARE(started, QByteArrayList{chosen});
     QVERIFY(viewer->Window()->isVisible());
+
+    ui::RememberRecentHive(recentPath);
+    QMenu& recent = viewer->Opener()->RecentMenu();
+    Q_EMIT recent.aboutToShow();
+    QAction* first = recent.actions().value(0);
+    QVERIFY(first != nullptr);
+    QCOMPARE(first->text(), ui::DisplayPath(recentPath).replace("&", "&&"));
+    first->trigger();
+    QCOMPARE(started, (QByteArrayList{chosen, recentPath}));
   }
 
   void DropStartsOneViewerPerLocalFile_data() {
@@ -175,22 +187,6 @@ class OpenToolsTest : public QObject {
     QCOMPARE(ui::RecentHives().mid(0, 2), (QByteArrayList{gone, kept}));
     QVERIFY(QFile::remove(QFile::decodeName(gone)));
     QCOMPARE(ui::RecentHives().value(0), kept);
-  }
-
-  void RecentMenuEntryStartsAViewer() {
-    HiveFolder folder;
-    const QByteArray path = folder.Write("USRCLASS\xff&.DAT");
-    QByteArrayList started;
-    auto viewer = ShownViewer(started);
-    QVERIFY(viewer);
-    ui::RememberRecentHive(path);  // by another viewer, after this one opened
-    QMenu& recent = viewer->Opener()->RecentMenu();
-    Q_EMIT recent.aboutToShow();
-    QAction* first = recent.actions().value(0);
-    QVERIFY(first != nullptr);
-    QCOMPARE(first->text(), ui::DisplayPath(path).replace("&", "&&"));
-    first->trigger();
-    QCOMPARE(started, QByteArrayList{path});
   }
 
   // Ticked and "Open anyway": later newer hives open without the box, their
