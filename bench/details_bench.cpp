@@ -12,10 +12,10 @@
 #include <string>
 #include <vector>
 
+#include "app/inspect/value_details_window.h"
 #include "hive/value.h"
 #include "hive_builder.h"
 #include "temp_hive.h"
-#include "value_details_window.h"
 #include "values/value_details.h"
 
 namespace {

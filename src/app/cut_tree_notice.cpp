@@ -1,9 +1,9 @@
-#include "cut_tree_notice.h"
+#include "app/cut_tree_notice.h"
 
 #include <string>
 
+#include "app/window_look.h"
 #include "tree/build_key_tree.h"
-#include "window_look.h"
 
 namespace ui {
 

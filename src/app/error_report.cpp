@@ -1,4 +1,4 @@
-#include "error_report.h"
+#include "app/error_report.h"
 
 #include <fcntl.h>
 #include <poll.h>

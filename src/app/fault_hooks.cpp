@@ -1,4 +1,4 @@
-#include "fault_hooks.h"
+#include "app/fault_hooks.h"
 
 #include "faults/fault_trap.h"
 #include "faults/thread_stacks.h"

@@ -1,4 +1,4 @@
-#include "hive_dialog.h"
+#include "app/hive_dialog.h"
 
 #include <QCheckBox>
 #include <QDir>
@@ -6,8 +6,8 @@
 #include <QMessageBox>
 #include <QPushButton>
 
-#include "hive_path.h"
-#include "window_look.h"
+#include "app/hive_path.h"
+#include "app/window_look.h"
 
 namespace ui {
 namespace {

@@ -1,4 +1,4 @@
-#include "hive_path.h"
+#include "app/hive_path.h"
 
 #include <QByteArrayList>
 #include <QUrl>

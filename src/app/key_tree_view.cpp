@@ -1,4 +1,4 @@
-#include "key_tree_view.h"
+#include "app/key_tree_view.h"
 
 #include <QMouseEvent>
 #include <QStyle>

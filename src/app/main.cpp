@@ -4,11 +4,11 @@
 #include <QApplication>
 #include <QByteArrayList>
 
-#include "command_line.h"
-#include "error_report.h"
-#include "fault_hooks.h"
-#include "program_end.h"
-#include "viewer.h"
+#include "app/command_line.h"
+#include "app/error_report.h"
+#include "app/fault_hooks.h"
+#include "app/program_end.h"
+#include "app/viewer.h"
 
 int main(int argc, char** argv) {
   if (ui::AnswerInformationRequest(argc, argv)) return 0;

@@ -1,10 +1,10 @@
-#include "main_window.h"
+#include "app/main_window.h"
 
 #include <QCloseEvent>
 #include <QFileInfo>
 #include <QResizeEvent>
 
-#include "window_look.h"
+#include "app/window_look.h"
 
 namespace ui {
 

@@ -11,9 +11,9 @@
 #include <QString>
 #include <QWidget>
 
-#include "key_tree_view.h"
+#include "app/key_tree_view.h"
+#include "app/value_table_view.h"
 #include "models/key_tree_model.h"
-#include "value_table_view.h"
 
 namespace ui {
 

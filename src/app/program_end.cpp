@@ -1,8 +1,8 @@
-#include "program_end.h"
+#include "app/program_end.h"
 
 #include <cstdlib>
 
-#include "fault_hooks.h"
+#include "app/fault_hooks.h"
 
 namespace ui {
 

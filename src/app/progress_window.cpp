@@ -1,10 +1,10 @@
-#include "progress_window.h"
+#include "app/progress_window.h"
 
 #include <QCloseEvent>
 
 #include <chrono>
 
-#include "window_look.h"
+#include "app/window_look.h"
 
 namespace ui {
 namespace {

@@ -1,11 +1,11 @@
-#include "user_settings.h"
+#include "app/user_settings.h"
 
 #include <QSettings>
 #include <QVariantList>
 
 #include <algorithm>
 
-#include "hive_path.h"
+#include "app/hive_path.h"
 
 namespace ui {
 namespace {

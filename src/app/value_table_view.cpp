@@ -1,11 +1,11 @@
-#include "value_table_view.h"
+#include "app/value_table_view.h"
 
 #include <QHeaderView>
 #include <QStyledItemDelegate>
 
 #include <array>
 
-#include "key_tree_view.h"
+#include "app/key_tree_view.h"
 
 namespace ui {
 namespace {

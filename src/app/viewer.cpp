@@ -1,4 +1,4 @@
-#include "viewer.h"
+#include "app/viewer.h"
 
 #include <QEventLoop>
 #include <QGuiApplication>
@@ -8,14 +8,14 @@
 #include <system_error>
 #include <utility>
 
-#include "command_line.h"
-#include "cut_tree_notice.h"
-#include "error_report.h"
-#include "fault_hooks.h"
-#include "hive_dialog.h"
-#include "hive_path.h"
+#include "app/command_line.h"
+#include "app/cut_tree_notice.h"
+#include "app/error_report.h"
+#include "app/fault_hooks.h"
+#include "app/hive_dialog.h"
+#include "app/hive_path.h"
+#include "app/user_settings.h"
 #include "recovery/open_anyway.h"
-#include "user_settings.h"
 #include "values/show_key_values.h"
 
 namespace ui {

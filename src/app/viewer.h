@@ -27,15 +27,15 @@
 #include <memory>
 #include <thread>
 
-#include "export_tools.h"
-#include "deleted_tools.h"
+#include "app/deleted/deleted_tools.h"
+#include "app/export/export_tools.h"
+#include "app/inspect/viewer_tools.h"
+#include "app/main_window.h"
+#include "app/open/open_tools.h"
+#include "app/progress_window.h"
+#include "app/viewer_actions.h"
+#include "app/viewer_start.h"
 #include "hive/hive_file.h"
-#include "main_window.h"
-#include "open_tools.h"
-#include "viewer_actions.h"
-#include "viewer_start.h"
-#include "viewer_tools.h"
-#include "progress_window.h"
 #include "tree/build_key_tree.h"
 #include "tree/key_index.h"
 #include "tree/key_tree.h"

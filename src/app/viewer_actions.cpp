@@ -1,4 +1,4 @@
-#include "viewer_actions.h"
+#include "app/viewer_actions.h"
 
 #include <QHeaderView>
 #include <QLabel>
@@ -6,7 +6,7 @@
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
-#include "main_window.h"
+#include "app/main_window.h"
 
 namespace ui {
 namespace {

@@ -1,4 +1,4 @@
-#include "viewer_start.h"
+#include "app/viewer_start.h"
 
 #include <spawn.h>
 #include <csignal>
@@ -9,7 +9,7 @@
 #include <system_error>
 #include <thread>
 
-#include "fault_hooks.h"
+#include "app/fault_hooks.h"
 
 extern char** environ;
 

@@ -1,4 +1,4 @@
-#include "window_look.h"
+#include "app/window_look.h"
 
 #include <QGuiApplication>
 #include <QPalette>

@@ -14,9 +14,9 @@
 #include <memory>
 #include <string>
 
+#include "app/viewer.h"
 #include "hive_builder.h"
 #include "temp_hive.h"
-#include "viewer.h"
 
 namespace apptest {
 

@@ -14,10 +14,10 @@
 #include <thread>
 #include <vector>
 
+#include "app/error_report.h"
+#include "app/fault_hooks.h"
 #include "app_test_support.h"
-#include "error_report.h"
 #include "faults/fault_trap.h"
-#include "fault_hooks.h"
 #include "hive_builder.h"
 #include "run_process.h"
 #include "temp_hive.h"

@@ -6,9 +6,9 @@
 
 #include <memory>
 
-#include "main_window.h"
-#include "viewer.h"
-#include "window_look.h"
+#include "app/main_window.h"
+#include "app/viewer.h"
+#include "app/window_look.h"
 
 using ui::KeyTreeView;
 using ui::ValueTableView;

@@ -14,13 +14,13 @@
 #include <memory>
 #include <string>
 
+#include "app/hive_dialog.h"
+#include "app/main_window.h"
+#include "app/progress_window.h"
+#include "app/viewer.h"
+#include "app/window_look.h"
 #include "app_test_support.h"
-#include "hive_dialog.h"
-#include "main_window.h"
-#include "progress_window.h"
 #include "repeating_lists_hive.h"
-#include "viewer.h"
-#include "window_look.h"
 
 using ui::Viewer;
 

@@ -1,0 +1,245 @@
+#include "app/inspect/viewer_tools.h"
+
+#include <QApplication>
+#include <QClipboard>
+#include <QHeaderView>
+#include <QHelpEvent>
+#include <QStyleOptionViewItem>
+#include <QTextDocument>
+#include <QToolTip>
+
+#include <span>
+#include <vector>
+
+#include "app/find/find_window.h"
+#include "app/inspect/key_properties_window.h"
+#include "app/inspect/value_details_window.h"
+#include "hive/key_details.h"
+#include "hive/value.h"
+
+namespace ui {
+namespace {
+
+// A tooltip shows at most this much of a text, in lines of at most this many
+// characters (longer lines are broken for the tooltip only).
+constexpr qsizetype kToolTipChars = 4000;
+constexpr qsizetype kToolTipLineChars = 120;
+
+QString PlainToolTip(QString text) {
+  if (text.size() > kToolTipChars) text = text.left(kToolTipChars) + QStringLiteral("\u2026");
+  QString broken;
+  qsizetype lineLength = 0;
+  for (const QChar c : text) {
+    if (c == u'\n') {
+      lineLength = 0;
+    } else if (++lineLength > kToolTipLineChars) {
+      broken += u'\n';
+      lineLength = 1;
+    }
+    broken += c;
+  }
+  // Kept as plain text, line feeds and tabs as they are.
+  return Qt::convertFromPlainText(broken, Qt::WhiteSpacePre);
+}
+
+void ShowOwned(QWidget* window) {
+  window->show();
+  window->raise();
+  window->activateWindow();
+}
+
+}  // namespace
+
+ViewerTools::ViewerTools(MainWindow& window, ViewerActions& actions, hive::HiveFile& hive,
+                         const tree::KeyIndex& index)
+    : m_window(window), m_hive(hive), m_index(index) {
+  m_window.Model().SetToolTipProvider([this](int32_t position) { return PlainToolTip(KeyToolTipOf(position)); });
+  m_window.Table().viewport()->installEventFilter(this);
+  connect(&m_window.Table(), &QTreeWidget::itemDoubleClicked, this, [this](QTreeWidgetItem* item) {
+    OpenValueDetails(m_window.Table().indexOfTopLevelItem(item));
+  });
+  AddActions(actions);
+}
+
+ViewerTools::~ViewerTools() {
+  // The model outlives the ViewerTools; its tooltips must not call back here.
+  m_window.Model().SetToolTipProvider({});
+}
+
+void ViewerTools::AddActions(ViewerActions& actions) {
+  const auto keys = [](std::initializer_list<QKeySequence> list) { return QList<QKeySequence>(list); };
+  const QString key = QStringLiteral("key");
+  const QString value = QStringLiteral("value");
+  const QString find = QStringLiteral("find");
+  actions.Add({QStringLiteral("Key Properties"), keys({QKeySequence(Qt::ALT | Qt::Key_Return), QKeySequence(Qt::ALT | Qt::Key_Enter)}),
+               ActionPlace::kKeyTree, [this](ActionTarget at) { OpenKeyProperties(at.item); }, key});
+  actions.Add({QStringLiteral("Copy Path"), keys({QKeySequence::Copy}), ActionPlace::kKeyTree,
+               [this](ActionTarget at) { CopyKeyPath(at.item); }, key});
+  actions.Add({QStringLiteral("Value Details"), keys({QKeySequence(Qt::Key_Return), QKeySequence(Qt::Key_Enter)}),
+               ActionPlace::kValueTable, [this](ActionTarget at) { OpenValueDetails(at.row); }, value});
+  actions.Add({QStringLiteral("Copy"), keys({QKeySequence::Copy}), ActionPlace::kValueTable,
+               [this](ActionTarget at) { CopyRowTexts(at.row); }, value});
+  actions.Add({QStringLiteral("Copy Data"), keys({QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_C)}),
+               ActionPlace::kValueTable, [this](ActionTarget at) { CopyRowData(at.row); }, value});
+  actions.Add({QStringLiteral("Find..."), keys({QKeySequence::Find}), ActionPlace::kWindow,
+               [this](ActionTarget) { OpenFind().ShowAndFocus(); }, find});
+  actions.Add({QStringLiteral("Find Next"), keys({QKeySequence(Qt::Key_F3)}), ActionPlace::kWindow,
+               [this](ActionTarget) { OpenFind().FindAgain(search::Direction::kNext); }, find});
+  actions.Add({QStringLiteral("Find Previous"), keys({QKeySequence(Qt::SHIFT | Qt::Key_F3)}), ActionPlace::kWindow,
+               [this](ActionTarget) { OpenFind().FindAgain(search::Direction::kPrevious); }, find});
+}
+
+QString ViewerTools::KeyToolTipOf(int32_t itemPosition) const {
+  if (m_additions != nullptr && m_window.Model().IsDeletedItem(itemPosition)) {
+    return m_additions->KeyToolTipOf(itemPosition);
+  }
+  const QString path = m_window.Model().KeyPath(itemPosition);
+  const auto recordOffset = m_index.Find(itemPosition);
+  if (path.isEmpty() || !recordOffset) return path;
+  return KeyToolTip(path, hive::ReadKeyDetails(m_hive, *recordOffset));
+}
+
+QString ViewerTools::CellToolTipOf(const QTreeWidgetItem& row, int column) const {
+  const ValueTableView& table = m_window.Table();
+  const QString text = row.text(column);
+  // The row text past the Content column's own piece is not shown at all.
+  const QString whole = row.data(column, Qt::UserRole).isValid() ? row.data(column, Qt::UserRole).toString() : text;
+  QStyleOptionViewItem option;
+  option.initFrom(table.viewport());
+  // A marked row has a font of its own.
+  option.font = row.data(column, Qt::FontRole).isValid() ? row.font(column) : table.font();
+  option.fontMetrics = QFontMetrics(option.font);
+  option.features = QStyleOptionViewItem::HasDisplay;
+  option.text = text;
+  if (!row.icon(column).isNull()) {
+    // A marked row's icon takes its room from the text.
+    option.features |= QStyleOptionViewItem::HasDecoration;
+    option.icon = row.icon(column);
+    const int side = table.style()->pixelMetric(QStyle::PM_SmallIconSize, &option, &table);
+    option.decorationSize = table.iconSize().isValid() ? table.iconSize() : QSize(side, side);
+  }
+  QRect cell = table.visualItemRect(&row);
+  cell.setLeft(table.header()->sectionViewportPosition(column));
+  cell.setWidth(table.header()->sectionSize(column));
+  option.rect = cell;
+  const QRect textRect = table.style()->subElementRect(QStyle::SE_ItemViewItemText, &option, &table);
+  const int margin = table.style()->pixelMetric(QStyle::PM_FocusFrameHMargin, &option, &table) + 1;
+  const bool fits = whole == text && option.fontMetrics.horizontalAdvance(text) <= textRect.width() - 2 * margin;
+  return fits ? QString() : whole;
+}
+
+bool ViewerTools::eventFilter(QObject* watched, QEvent* event) {
+  if (event->type() != QEvent::ToolTip || watched != m_window.Table().viewport()) {
+    return QObject::eventFilter(watched, event);
+  }
+  auto* help = static_cast<QHelpEvent*>(event);
+  const ValueTableView& table = m_window.Table();
+  const QTreeWidgetItem* row = table.itemAt(help->pos());
+  const int column = table.header()->logicalIndexAt(help->pos().x());
+  const QString tip = row != nullptr && column >= 0 ? CellToolTipOf(*row, column) : QString();
+  if (tip.isEmpty()) {
+    QToolTip::hideText();
+  } else {
+    QToolTip::showText(help->globalPos(), PlainToolTip(tip), table.viewport());
+  }
+  return true;
+}
+
+QWidget* ViewerTools::OpenKeyProperties(int32_t itemPosition) {
+  const auto recordOffset = m_index.Find(itemPosition);
+  if (!recordOffset) return m_additions != nullptr ? m_additions->OpenKeyProperties(itemPosition) : nullptr;
+  auto* window = new KeyPropertiesWindow(m_window.Model().KeyPath(itemPosition),
+                                         hive::ReadKeyDetails(m_hive, *recordOffset), &m_window);
+  ShowOwned(window);
+  return window;
+}
+
+int32_t ViewerTools::CurrentRow() const {
+  const ValueTableView& table = m_window.Table();
+  return table.currentItem() != nullptr ? table.indexOfTopLevelItem(table.currentItem()) : -1;
+}
+
+std::optional<values::RowValue> ViewerTools::ValueOf(int32_t row) {
+  const auto recordOffset = m_index.Find(m_window.Tree().SelectedItemPosition());
+  if (!recordOffset || row < 0 || row >= m_window.Table().topLevelItemCount()) return std::nullopt;
+  return values::ValueOfRow(m_hive, *recordOffset, row);
+}
+
+std::optional<ValueDetails> ViewerTools::DetailsOfRow(int32_t row) {
+  if (m_additions != nullptr) {
+    if (auto added = m_additions->ValueOfRow(row)) return added;
+  }
+  auto value = ValueOf(row);
+  if (!value) return std::nullopt;
+  return ReadValueDetails(m_hive, value->record, value->type);
+}
+
+QWidget* ViewerTools::OpenValueDetails(int32_t row) {
+  const auto details = DetailsOfRow(row);
+  if (!details) return nullptr;
+  auto* window = new ValueDetailsWindow(*details, &m_window);
+  ShowOwned(window);
+  return window;
+}
+
+void ViewerTools::CopyKeyPath(int32_t itemPosition) {
+  const QString path = m_window.Model().KeyPath(itemPosition);
+  if (!path.isEmpty()) QApplication::clipboard()->setText(path);
+}
+
+void ViewerTools::CopyRowTexts(int32_t row) {
+  const QTreeWidgetItem* item = m_window.Table().topLevelItem(row);
+  if (item == nullptr) return;
+  QStringList texts;
+  for (int column = 0; column < ValueTableView::kColumnCount; ++column) texts << item->text(column);
+  QApplication::clipboard()->setText(texts.join(u'\t'));
+}
+
+void ViewerTools::CopyRowData(int32_t row) {
+  const auto details = DetailsOfRow(row);
+  if (!details) return;
+  const std::span<const uint8_t> data(reinterpret_cast<const uint8_t*>(details->data.constData()),
+                                      static_cast<size_t>(details->data.size()));
+  QApplication::clipboard()->setText(QString::fromStdString(values::DataAsText(details->type, data)));
+}
+
+FindWindow& ViewerTools::OpenFind() {
+  if (!m_find) {
+    m_find = std::make_unique<FindWindow>(m_hive, m_window.Model().Tree(), m_index, &m_window);
+    m_find->SetStartPoint([this] {
+      const int32_t item = m_window.Tree().SelectedItemPosition();
+      if (item < 0) return search::FindMatch{0, search::FindMatch::kBeforeKey};
+      const int32_t row = CurrentRow();
+      const auto recordOffset = m_index.Find(item);
+      const auto value = row >= 0 && recordOffset ? values::ValueOfRow(m_hive, *recordOffset, row) : std::nullopt;
+      return search::FindMatch{item, value ? value->valueIndex : search::FindMatch::kKeyItself};
+    });
+    m_find->SetMatchBeyond([this](const search::FindOptions& options, search::Direction direction,
+                                  search::FindMatch from, std::optional<search::FindMatch> live) {
+      return m_additions != nullptr ? m_additions->FindBeyond(options, direction, from, live) : std::nullopt;
+    });
+    connect(m_find.get(), &FindWindow::Found, this,
+            [this](search::FindMatch match) { ShowMatch(match.item, match.value); });
+  }
+  return *m_find;
+}
+
+void ViewerTools::ShowMatch(int32_t item, int32_t value) {
+  if (!m_window.Tree().SelectItem(item)) return;
+  ValueTableView& table = m_window.Table();
+  const auto recordOffset = m_index.Find(item);
+  const int32_t row = value >= 0 && recordOffset ? values::RowOfValue(m_hive, *recordOffset, value) : -1;
+  QTreeWidgetItem* rowItem = row >= 0 ? table.topLevelItem(row) : nullptr;
+  if (rowItem != nullptr) {
+    table.setCurrentItem(rowItem);
+    table.scrollToItem(rowItem);
+  } else {
+    table.setCurrentItem(nullptr);
+    table.clearSelection();
+  }
+  QString where = m_window.Model().KeyPath(item);
+  if (rowItem != nullptr) where += QStringLiteral(" = ") + rowItem->text(0);
+  m_find->ShowFound(where);
+}
+
+}  // namespace ui

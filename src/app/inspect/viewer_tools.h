@@ -1,0 +1,81 @@
+#pragma once
+// ViewerTools: what the main window offers beyond its two views, each
+// reached by the user's choice; the views, their layout and their texts stay
+// as they are.
+//  - KeyTree items: a tooltip with the key's path, last-written time and class
+//    name; Key Properties (Alt+Enter);
+//    Ctrl+C copies the key's path.
+//  - ValueTable cells: a tooltip with the whole text when it does not fit;
+//    Value Details (Enter or a double-click); Ctrl+C copies the row's four
+//    column texts separated by tabs, Ctrl+Shift+C the value's data as text.
+//  - Find (Ctrl+F opens the Find window; F3 and Shift+F3 search again).
+//
+// The hive, the key index and the window must outlive the ViewerTools; destroy
+// it before the hive is closed (it stops a running search). GUI thread only.
+
+#include <QObject>
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+
+#include "app/inspect/shown_additions.h"
+#include "app/main_window.h"
+#include "app/viewer_actions.h"
+#include "hive/hive_file.h"
+#include "tree/key_index.h"
+#include "values/value_details.h"
+
+class QTreeWidgetItem;
+
+namespace ui {
+
+class FindWindow;
+
+class ViewerTools : public QObject {
+  Q_OBJECT
+
+ public:
+  // Adds its actions (Key Properties, Value Details, copy, Find) to actions.
+  ViewerTools(MainWindow& window, ViewerActions& actions, hive::HiveFile& hive, const tree::KeyIndex& index);
+  ~ViewerTools() override;
+
+  // What another tool adds to the views (none by default); it must outlive
+  // these tools or be unset first.
+  void SetAdditions(ShownAdditions* additions) { m_additions = additions; }
+
+  // Each returns the window it opened, or none when there was nothing to show.
+  QWidget* OpenKeyProperties(int32_t itemPosition);
+  QWidget* OpenValueDetails(int32_t row);
+  FindWindow& OpenFind();
+
+  void CopyKeyPath(int32_t itemPosition);
+  void CopyRowTexts(int32_t row);
+  void CopyRowData(int32_t row);
+
+  // The tooltip of a KeyTree item, and of a ValueTable cell (empty when its
+  // text fits in the cell).
+  QString KeyToolTipOf(int32_t itemPosition) const;
+  QString CellToolTipOf(const QTreeWidgetItem& row, int column) const;
+
+  FindWindow* Find() const { return m_find.get(); }
+
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override;
+
+ private:
+  void AddActions(ViewerActions& actions);
+  int32_t CurrentRow() const;
+  std::optional<values::RowValue> ValueOf(int32_t row);
+  // The name, type, length and data of the value a row shows.
+  std::optional<ValueDetails> DetailsOfRow(int32_t row);
+  void ShowMatch(int32_t item, int32_t value);
+
+  MainWindow& m_window;
+  hive::HiveFile& m_hive;
+  const tree::KeyIndex& m_index;
+  ShownAdditions* m_additions = nullptr;
+  std::unique_ptr<FindWindow> m_find;
+};
+
+}  // namespace ui
