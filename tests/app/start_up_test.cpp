@@ -1,5 +1,6 @@
 // Start-up and the roads to the end: the file dialog, refused files, the
 // ProgressWindow before the main window, and closing either window.
+#include <QElapsedTimer>
 #include <QFileDialog>
 #include <QLabel>
 #include <QMessageBox>
@@ -56,6 +57,8 @@ class StartUpTest : public QObject {
     Viewer viewer;
     QVERIFY(viewer.OpenHiveFile(KEYLOOM_DEMO_HIVE));
     QSignalSpy shown(&viewer, &Viewer::MainWindowShown);
+    QElapsedTimer loading;
+    loading.start();
     viewer.StartLoading();
 
     ui::ProgressWindow& progress = *viewer.Progress();
@@ -75,12 +78,18 @@ class StartUpTest : public QObject {
     QCOMPARE(progress.Counter().alignment(), Qt::AlignCenter);
 
     QTRY_COMPARE(shown.count(), 1);
+    const qint64 loadedAfter = loading.elapsed();
     QVERIFY(watcher.shown);
     QVERIFY(!watcher.progressVisibleAtShow);
     QVERIFY(!progress.isVisible());
     QVERIFY(viewer.Window()->isVisible());
-    // The demo hive loads well within half a second of the first count.
-    QCOMPARE(progress.Counter().text(), QString("Keys loaded: 0"));
+    // The count shows no sooner than half a second after the first one. The
+    // demo hive loads well within that, unless the machine is very busy.
+    if (loadedAfter < 500) {
+      QCOMPARE(progress.Counter().text(), QString("Keys loaded: 0"));
+    } else {
+      QVERIFY2(progress.Counter().text().startsWith("Keys loaded: "), qPrintable(progress.Counter().text()));
+    }
     QCOMPARE(viewer.Window()->Model().rowCount(), 1);
     QCOMPARE(viewer.Window()->Model().index(0, 0).data().toString(), QString("DemoHive"));
   }
