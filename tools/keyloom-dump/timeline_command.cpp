@@ -1,0 +1,82 @@
+// --timeline csv|bodyfile|jsonl: every key by its last-written time, newest
+// first, written to stdout by the timeline writers of src/export; with
+// --deleted the recovered deleted keys as well.
+
+#include <unistd.h>
+
+#include <string_view>
+#include <vector>
+
+#include "command.h"
+#include "deleted/scan_deleted.h"
+#include "export/timeline.h"
+#include "export/timeline_writers.h"
+
+namespace dump {
+namespace {
+
+exporting::TimelineFormat TimelineFormatOf(std::string_view name) {
+  if (name == "bodyfile") return exporting::TimelineFormat::kBodyfile;
+  return name == "jsonl" ? exporting::TimelineFormat::kJsonLines : exporting::TimelineFormat::kCsv;
+}
+
+// --deleted is the deleted records' own command too (deleted_command.cpp,
+// which writes its help line); beside --timeline it is taken here.
+constexpr Option kOptions[] = {{"--timeline", true}, {"--deleted"}};
+
+class TimelineDump final : public Command {
+ public:
+  TimelineDump() : Command(kOptions) {}
+
+  std::string_view Usage() const override {
+    return "keyloom-dump [--open-anyway] --timeline csv|bodyfile|jsonl [--deleted] HIVE\n";
+  }
+  int UsagePlace() const override { return 40; }
+  std::string_view OptionsHelp() const override {
+    return "  --timeline FORMAT instead of the tree, every key by its last-written time,\n"
+           "                   newest first: csv, bodyfile (the Sleuth Kit's mactime\n"
+           "                   reads it) or jsonl (JSON lines)\n";
+  }
+
+  Taken Take(std::string_view option, const char* argument) override {
+    if (option == "--timeline") {
+      m_format = argument;
+    } else if (option == "--deleted") {
+      m_deleted = true;
+    } else {
+      return Taken::kNotMine;
+    }
+    return Taken::kTaken;
+  }
+  bool Chosen() const override { return !m_format.empty(); }
+  bool Valid() const override {
+    return m_format.empty() || m_format == "csv" || m_format == "bodyfile" || m_format == "jsonl";
+  }
+
+  int Run(OpenedHive& opened) override {
+    ReportBuildOutcome(opened);
+    if (!CanWriteFrom(opened)) return 1;
+    exporting::DescriptorSink sink(STDOUT_FILENO);
+    deleted::DeletedRecords records;
+    if (m_deleted) records = deleted::ScanDeletedRecords(*opened.hive, opened.keys, opened.index);
+    const deleted::DeletedRecords* shown = m_deleted ? &records : nullptr;
+    const std::vector<exporting::TimelineEntry> entries =
+        exporting::CollectTimeline(*opened.hive, opened.keys, opened.index, shown);
+    const exporting::ExportOutcome outcome =
+        exporting::WriteTimeline(opened.keys, shown, entries, TimelineFormatOf(m_format), sink);
+    return WriterStatus(opened, outcome, sink);
+  }
+
+ private:
+  std::string_view m_format;  // "csv", "bodyfile", "jsonl"; empty: not chosen
+  bool m_deleted = false;
+};
+
+}  // namespace
+
+Command& TimelineCommand() {
+  static TimelineDump command;
+  return command;
+}
+
+}  // namespace dump
