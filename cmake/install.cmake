@@ -14,7 +14,9 @@ set(KEYLOOM_PACKAGE_MAINTAINER "Keyloom maintainers <maintainers@keyloom.example
 
 if(KEYLOOM_BUILD_GUI)
   install(TARGETS keyloom RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
-  install(FILES ${KEYLOOM_DATA_DIR}/keyloom.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
+  # The desktop entry and the AppStream metadata are named by the component id.
+  install(FILES ${KEYLOOM_DATA_DIR}/${KEYLOOM_APP_ID}.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
+  install(FILES ${KEYLOOM_DATA_DIR}/${KEYLOOM_APP_ID}.metainfo.xml DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
   install(FILES ${KEYLOOM_DATA_DIR}/icons/keyloom.svg
           DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps)
   foreach(size IN LISTS KEYLOOM_ICON_SIZES)

@@ -9,6 +9,7 @@
 #include "app/fault_hooks.h"
 #include "app/program_end.h"
 #include "app/viewer.h"
+#include "keyloom_version.h"
 
 int main(int argc, char** argv) {
   if (ui::AnswerInformationRequest(argc, argv)) return 0;
@@ -16,8 +17,9 @@ int main(int argc, char** argv) {
   int status = 0;
   {
     QApplication application(argc, argv);
-    // Lets the desktop match the windows with keyloom.desktop (its icon, its name).
-    QGuiApplication::setDesktopFileName(QStringLiteral("keyloom"));
+    // Lets the desktop match the windows with their desktop entry (its icon,
+    // its name), which the component id names.
+    QGuiApplication::setDesktopFileName(QString::fromLatin1(kKeyloomAppId));
     // The program's own first step: from here on every fault is reported.
     ui::StartErrorReports();
     // QApplication has taken its own options (-platform, ...) out of argv. The

@@ -3,7 +3,9 @@
 #
 # Checks the Debian package that scripts/package wrote into the release build:
 # its name, its control fields, Depends computed from the shared libraries,
-# the file list, and that lintian finds nothing beyond the tags listed below.
+# the file list, the AppStream metadata valid (appstreamcli, no errors or
+# warnings) and of the package's version, and that lintian finds nothing
+# beyond the tags listed below.
 # Skips (status 77) when dpkg-deb is missing or no package has been built
 # (scripts/test builds it first with scripts/package; a plain ctest run after
 # a build by hand may not have one).
@@ -11,6 +13,8 @@ set -euo pipefail
 
 release="$1"
 version="$2"
+# The component id that names the desktop entry and the AppStream metadata.
+id=example.keyloom.Keyloom
 deb="$release/keyloom_${version}_amd64.deb"
 
 if ! command -v dpkg-deb >/dev/null; then
@@ -45,7 +49,7 @@ scripts="$(dpkg-deb --ctrl-tarfile "$deb" | tar -t | grep -E 'preinst|postinst|p
 
 expected="./usr/bin/keyloom
 ./usr/bin/keyloom-dump
-./usr/share/applications/keyloom.desktop
+./usr/share/applications/$id.desktop
 ./usr/share/doc/keyloom/changelog.gz
 ./usr/share/doc/keyloom/copyright
 ./usr/share/icons/hicolor/128x128/apps/keyloom.png
@@ -56,6 +60,7 @@ expected="./usr/bin/keyloom
 ./usr/share/icons/hicolor/scalable/apps/keyloom.svg
 ./usr/share/man/man1/keyloom-dump.1.gz
 ./usr/share/man/man1/keyloom.1.gz
+./usr/share/metainfo/$id.metainfo.xml
 ./usr/share/mime/packages/keyloom.xml"
 files="$(dpkg-deb --fsys-tarfile "$deb" | tar -t | grep -v '/$' | LC_ALL=C sort)"
 [ "$files" = "$expected" ] || fail "the package's files differ:
@@ -64,6 +69,18 @@ $(diff <(echo "$expected") <(echo "$files") || true)"
 copyright="$(dpkg-deb --fsys-tarfile "$deb" | tar -xO ./usr/share/doc/keyloom/copyright)"
 grep -qx 'License: Apache-2.0' <<<"$copyright" || fail "the copyright file names no Apache-2.0 licence"
 grep -q '/usr/share/common-licenses/Apache-2.0' <<<"$copyright" || fail "the copyright file does not point to the licence text"
+# The AppStream metadata as packaged.
+if command -v appstreamcli >/dev/null; then
+  unpacked="$(mktemp -d /tmp/keyloom-deb-XXXXXX)"
+  trap 'rm -rf "$unpacked"' EXIT
+  dpkg-deb --fsys-tarfile "$deb" | tar -x -C "$unpacked" "./usr/share/metainfo/$id.metainfo.xml"
+  metainfo="$unpacked/usr/share/metainfo/$id.metainfo.xml"
+  verdict="$(appstreamcli validate --no-net "$metainfo" 2>&1)" || fail "appstreamcli refuses $id.metainfo.xml: $verdict"
+  ! grep -qE '^[EW]: ' <<<"$verdict" || fail "appstreamcli warns on $id.metainfo.xml: $verdict"
+  grep -qF "<release version=\"$version\"" "$metainfo" || fail "$id.metainfo.xml has no release $version"
+else
+  fail "appstreamcli is missing (run scripts/setup)"
+fi
 owners="$(dpkg-deb --fsys-tarfile "$deb" | tar -tv | awk '{print $2}' | sort -u)"
 [ "$owners" = root/root ] || fail "files not owned by root: $owners"
 

@@ -1,23 +1,28 @@
 #!/usr/bin/env bash
-# install_test.sh BUILD_DIR SHARED_HIVES
+# install_test.sh BUILD_DIR SHARED_HIVES VERSION
 #
 # Installs the build into a temporary DESTDIR and checks what a desktop makes
 # of it: every file where it belongs, the desktop entry and mime package
 # valid, and, with the installed share folder as XDG_DATA_HOME (its caches
 # built there), xdg-mime names application/x-windows-registry-hive for every
 # real hive and for a hive named SYSTEM, not for a text file named SYSTEM nor
-# for other files, and sends the type to keyloom.desktop. xdg-mime is asked
+# for other files, and sends the type to the desktop entry. xdg-mime is asked
 # through two of its back ends: the generic one (File::MimeInfo's mimetype)
-# and GNOME's (gio), which file managers use.
+# and GNOME's (gio), which file managers use. The AppStream metadata passes
+# appstreamcli's validation without errors or warnings and names the desktop
+# entry, the mime type, the programs and the project's version.
 set -euo pipefail
 
 build="$1"
 hives="$2"
+version="$3"
 type=application/x-windows-registry-hive
+# The component id that names the desktop entry and the AppStream metadata.
+id=example.keyloom.Keyloom
 failures=0
 fail() { echo "FAIL: $*" >&2; failures=$((failures + 1)); }
 
-for tool in desktop-file-validate xmllint update-mime-database update-desktop-database xdg-mime mimetype gio; do
+for tool in desktop-file-validate xmllint appstreamcli update-mime-database update-desktop-database xdg-mime mimetype gio; do
   command -v "$tool" >/dev/null || { echo "install_test: $tool is missing (run scripts/setup)" >&2; exit 1; }
 done
 
@@ -29,7 +34,7 @@ prefix="$work/root/usr/local"
 # Exactly these files, and no other.
 expected="bin/keyloom
 bin/keyloom-dump
-share/applications/keyloom.desktop
+share/applications/$id.desktop
 share/doc/keyloom/changelog.gz
 share/doc/keyloom/copyright
 share/icons/hicolor/128x128/apps/keyloom.png
@@ -40,6 +45,7 @@ share/icons/hicolor/48x48/apps/keyloom.png
 share/icons/hicolor/scalable/apps/keyloom.svg
 share/man/man1/keyloom-dump.1.gz
 share/man/man1/keyloom.1.gz
+share/metainfo/$id.metainfo.xml
 share/mime/packages/keyloom.xml"
 actual="$(cd "$prefix" && find . -type f -o -type l | sed 's|^\./||' | LC_ALL=C sort)"
 [ "$actual" = "$expected" ] || fail "installed files differ:
@@ -70,15 +76,29 @@ for page in keyloom keyloom-dump; do
   [ -z "$warnings" ] || fail "man $page warns: $warnings"
 done
 
-desktop="$prefix/share/applications/keyloom.desktop"
+desktop="$prefix/share/applications/$id.desktop"
 # It gives a hint that Utility;System; are two main categories: the issue asks for both.
-verdict="$(desktop-file-validate "$desktop" 2>&1)" || fail "desktop-file-validate refuses keyloom.desktop: $verdict"
+verdict="$(desktop-file-validate "$desktop" 2>&1)" || fail "desktop-file-validate refuses $id.desktop: $verdict"
 for line in "Name=Keyloom" "Exec=keyloom %f" "Icon=keyloom" "Categories=Utility;System;" \
             "MimeType=$type;" "Terminal=false"; do
-  grep -qxF "$line" "$desktop" || fail "keyloom.desktop lacks $line"
+  grep -qxF "$line" "$desktop" || fail "$id.desktop lacks $line"
 done
-grep -q '^Comment=.' "$desktop" || fail "keyloom.desktop has no Comment"
+grep -q '^Comment=.' "$desktop" || fail "$id.desktop has no Comment"
 xmllint --noout "$prefix/share/mime/packages/keyloom.xml" || fail "xmllint refuses keyloom.xml"
+
+# The AppStream metadata: valid with neither errors nor warnings (infos, such
+# as the validator not knowing the id's top-level domain, are allowed).
+metainfo="$prefix/share/metainfo/$id.metainfo.xml"
+verdict="$(appstreamcli validate --no-net "$metainfo" 2>&1)" || fail "appstreamcli refuses $id.metainfo.xml: $verdict"
+! grep -qE '^[EW]: ' <<<"$verdict" || fail "appstreamcli warns on $id.metainfo.xml: $verdict"
+for element in "<id>$id</id>" "<metadata_license>FSFAP</metadata_license>" \
+               "<project_license>Apache-2.0</project_license>" \
+               "<launchable type=\"desktop-id\">$id.desktop</launchable>" '<content_rating type="oars-1.1"/>' \
+               "<mediatype>$type</mediatype>" "<binary>keyloom</binary>" "<binary>keyloom-dump</binary>"; do
+  grep -qF "$element" "$metainfo" || fail "$id.metainfo.xml lacks $element"
+done
+newest="$(xmllint --xpath 'string(/component/releases/release[1]/@version)' "$metainfo")"
+[ "$newest" = "$version" ] || fail "$id.metainfo.xml's newest release is '$newest', the project's version $version"
 
 # The caches, built in the installed share folder only.
 share="$prefix/share"
@@ -115,7 +135,7 @@ for backend in generic gnome; do
     [ "$got" != "$type" ] || fail "$backend: $other is taken for a hive"
   done
   default="$(ask "$backend" default "$type")"
-  [ "$default" = keyloom.desktop ] || fail "$backend: xdg-mime query default $type gives '$default'"
+  [ "$default" = "$id.desktop" ] || fail "$backend: xdg-mime query default $type gives '$default'"
 done
 [ "$real" -ge 10 ] || fail "only $real hives checked; is $hives there?"
 
