@@ -1,0 +1,1 @@
+// AppCompatCache: filled in by its decoder.

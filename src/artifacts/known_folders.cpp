@@ -1,0 +1,1 @@
+// Known folders: filled in with the table.

@@ -1,0 +1,1 @@
+// Shell items: filled in by the parser.
