@@ -3,10 +3,13 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
+#include "artifacts/bookmarks.h"
 #include "artifacts/decoders.h"
+#include "artifacts/go_to_key.h"
 #include "decoded_hive.h"
 #include "hive_builder.h"
 
@@ -159,6 +162,57 @@ TEST(Decoders, SidsGuidsOrdersAndText) {
   EXPECT_EQ(artifacts::MultiStrings(std::vector<uint8_t>{'a', 0, 0, 0, 'b', 0, 'c', 0, 0, 0, 0, 0, 'd', 0}),
             (std::vector<std::string>{"a", "bc"}));
   EXPECT_EQ(artifacts::DataTooShort(12, 16), "data too short: 12 of 16 bytes");
+}
+
+TEST(GoToKey, RootFormsCurrentControlSetAndAPathThatStopsHalfWay) {
+  const DecodedHive hive(KEYLOOM_MORE_HIVES "/artifacts/dfwinreg-14bc0f1__SYSTEM");
+  const artifacts::HiveKeys& keys = hive.Keys();
+  const artifacts::KeyId controlSet = hive.Context().controlSet;
+  const struct {
+    const char* typed;
+    const char* path;
+    const char* missing;
+  } cases[] = {
+      {"HKLM\\SYSTEM\\CurrentControlSet\\Services\\Tcpip", "ControlSet001\\Services\\Tcpip", ""},
+      {"HKEY_LOCAL_MACHINE\\SYSTEM\\ControlSet001\\Control", "ControlSet001\\Control", ""},
+      {"Computer\\HKEY_LOCAL_MACHINE\\SYSTEM\\Select", "Select", ""},
+      {"SYSTEM\\currentcontrolset\\control\\computername", "ControlSet001\\Control\\ComputerName", ""},
+      {"\\MountedDevices\\", "MountedDevices", ""},
+      {"CurrentControlSet/Services/NoSuchService/Parameters", "ControlSet001\\Services", "NoSuchService\\Parameters"},
+      {"HKLM\\SYSTEM", "", ""},
+  };
+  for (const auto& c : cases) {
+    const artifacts::ResolvedPath resolved =
+        artifacts::ResolveKeyPath(keys, c.typed, controlSet, "dfwinreg-14bc0f1__SYSTEM");
+    EXPECT_EQ(resolved.key == keys.Root() ? "" : keys.Path(resolved.key), c.path) << c.typed;
+    EXPECT_EQ(resolved.missing, c.missing) << c.typed;
+  }
+  // A user's hive under HKEY_USERS, its SID named, and under HKCU.
+  const DecodedHive user(KEYLOOM_SHARED_HIVES "/plaso__NTUSER-WIN7.DAT");
+  for (const char* typed : {"HKU\\S-1-5-21-1-2-3-1001\\Software\\Microsoft", "HKCU\\Software\\Microsoft",
+                            "plaso__NTUSER-WIN7.DAT\\Software\\Microsoft"}) {
+    const artifacts::ResolvedPath resolved =
+        artifacts::ResolveKeyPath(user.Keys(), typed, artifacts::kNoKey, "plaso__NTUSER-WIN7.DAT");
+    EXPECT_EQ(user.Keys().Path(resolved.key), "Software\\Microsoft") << typed;
+    EXPECT_EQ(resolved.missing, "") << typed;
+  }
+}
+
+TEST(Bookmarks, OnlyKeysTheHiveHoldsEachOnce) {
+  const DecodedHive hive(KEYLOOM_MORE_HIVES "/artifacts/dfwinreg-14bc0f1__SYSTEM");
+  const std::vector<artifacts::Bookmark> bookmarks =
+      artifacts::ExistingBookmarks(hive.Keys(), hive.Kind(), hive.Context().controlSet);
+  std::vector<std::string> paths;
+  for (const artifacts::Bookmark& bookmark : bookmarks) {
+    EXPECT_EQ(hive.Keys().Path(bookmark.key), bookmark.path);
+    EXPECT_FALSE(bookmark.description.empty()) << bookmark.path;
+    paths.push_back(bookmark.path);
+  }
+  EXPECT_NE(std::find(paths.begin(), paths.end(), "ControlSet001\\Services"), paths.end());
+  EXPECT_NE(std::find(paths.begin(), paths.end(), "MountedDevices"), paths.end());
+  // XP has no USBSTOR key in this hive's control set? Whatever it holds, no path twice.
+  std::sort(paths.begin(), paths.end());
+  EXPECT_EQ(std::adjacent_find(paths.begin(), paths.end()), paths.end());
 }
 
 }  // namespace
