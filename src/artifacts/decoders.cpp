@@ -28,7 +28,12 @@ std::span<const uint8_t> DataReader::Bytes(size_t offset, size_t count) const {
 }
 
 std::string DataTooShort(size_t held, size_t needed) {
-  return "data too short: " + std::to_string(held) + " of " + std::to_string(needed) + " bytes";
+  std::string text = "data too short: ";
+  text += std::to_string(held);
+  text += " of ";
+  text += std::to_string(needed);
+  text += " bytes";
+  return text;
 }
 
 namespace {
@@ -177,8 +182,12 @@ std::string FormatSid(std::span<const uint8_t> bytes) {
   if (!reader.Holds(8, count * 4)) return {};
   uint64_t authority = 0;
   for (size_t i = 2; i < 8; ++i) authority = (authority << 8) | bytes[i];
-  std::string sid = "S-1-" + std::to_string(authority);
-  for (size_t i = 0; i < count; ++i) sid += "-" + std::to_string(*reader.U32(8 + i * 4));
+  std::string sid = "S-1-";
+  sid += std::to_string(authority);
+  for (size_t i = 0; i < count; ++i) {
+    sid += '-';
+    sid += std::to_string(*reader.U32(8 + i * 4));
+  }
   return sid;
 }
 
