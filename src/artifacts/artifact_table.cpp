@@ -20,7 +20,8 @@ namespace {
 
 std::vector<Artifact> CollectArtifacts() {
   std::vector<Artifact> all;
-  for (const auto family : {NtuserArtifacts, SoftwareArtifacts, SystemArtifacts, SamArtifacts, AmcacheArtifacts}) {
+  for (const auto family : {NtuserArtifacts, ShellArtifacts, ActivityArtifacts, SoftwareArtifacts, SystemArtifacts,
+                            SamArtifacts, AmcacheArtifacts}) {
     const std::span<const Artifact> entries = family();
     all.insert(all.end(), entries.begin(), entries.end());
   }

@@ -31,5 +31,7 @@ std::span<const Artifact> SoftwareArtifacts();
 std::span<const Artifact> SystemArtifacts();
 std::span<const Artifact> SamArtifacts();
 std::span<const Artifact> AmcacheArtifacts();
+std::span<const Artifact> ShellArtifacts();     // ShellBags, RecentDocs, the Open and Save dialogs
+std::span<const Artifact> ActivityArtifacts();  // mount points, Office, MUI cache, feature usage, ...
 
 }  // namespace artifacts
