@@ -47,6 +47,7 @@ struct ArtifactRow {
   KeyId key = kNoKey;          // the key the row was decoded from
   bool fromValue = false;      // true: valueName names the value it came from
   std::string valueName;       // UTF-8; empty for the default value
+  bool deleted = false;        // decoded from a recovered key or value
   std::vector<Cell> cells;     // one per column of the artifact
   std::string problem;         // empty, or what is wrong with the source data
 };
@@ -64,9 +65,13 @@ class RowSink {
  public:
   explicit RowSink(size_t columnCount) : m_columnCount(columnCount) {}
 
-  // A new row from key as a whole.
+  // A new row from key as a whole (deleted when the key is a recovered one).
   ArtifactRow& AddKeyRow(KeyId key);
-  // A new row from one value of key ("" for the default value).
+  // A new row from one value of key (deleted when the value or the key is a
+  // recovered one).
+  ArtifactRow& AddValueRow(KeyId key, const ValueView& value);
+  // The same by the value's name ("" for the default value): deleted only
+  // when the key is.
   ArtifactRow& AddValueRow(KeyId key, std::string_view valueName);
 
   std::vector<ArtifactRow>& Rows() { return m_rows; }

@@ -5,7 +5,14 @@ namespace artifacts {
 ArtifactRow& RowSink::AddKeyRow(KeyId key) {
   ArtifactRow& row = m_rows.emplace_back();
   row.key = key;
+  row.deleted = IsDeletedKeyId(key);
   row.cells.resize(m_columnCount);
+  return row;
+}
+
+ArtifactRow& RowSink::AddValueRow(KeyId key, const ValueView& value) {
+  ArtifactRow& row = AddValueRow(key, value.name);
+  row.deleted = row.deleted || value.deleted;
   return row;
 }
 

@@ -1,5 +1,7 @@
 #include "artifacts/hive_keys.h"
 
+#include "deleted/deleted_value_data.h"
+#include "deleted/scan_deleted.h"
 #include "hive/in_place.h"
 #include "hive/key_details.h"
 #include "search/case_folding.h"
@@ -21,6 +23,32 @@ bool IsAscii(std::string_view text) {
 
 }  // namespace
 
+HiveKeys::HiveKeys(const hive::HiveFile& hive, const tree::KeyTree& keys, const tree::KeyIndex& index,
+                   const deleted::DeletedRecords* deletedRecords)
+    : m_hive(hive), m_keys(keys), m_index(index), m_deleted(deletedRecords) {
+  if (m_deleted == nullptr) return;
+  const auto tiedTo = [](int32_t liveItem, int32_t deletedIndex) {
+    if (liveItem != deleted::kUnknown) return static_cast<KeyId>(liveItem);
+    if (deletedIndex != deleted::kUnknown) return DeletedKeyId(static_cast<size_t>(deletedIndex));
+    return kNoKey;
+  };
+  for (size_t i = 0; i < m_deleted->keys.size(); ++i) {
+    const deleted::DeletedKey& key = m_deleted->keys[i];
+    const KeyId parent = tiedTo(key.liveParentItem, key.deletedParent);
+    if (parent != kNoKey) m_deletedChildren[parent].push_back(DeletedKeyId(i));
+  }
+  for (size_t i = 0; i < m_deleted->values.size(); ++i) {
+    const deleted::DeletedValue& value = m_deleted->values[i];
+    const KeyId key = tiedTo(value.liveKeyItem, value.deletedKey);
+    if (key != kNoKey) m_deletedValues[key].push_back(i);
+  }
+}
+
+const std::vector<KeyId>* HiveKeys::DeletedChildren(KeyId key) const {
+  const auto found = m_deletedChildren.find(key);
+  return found == m_deletedChildren.end() ? nullptr : &found->second;
+}
+
 bool HiveKeys::SameName(std::string_view a, std::string_view b) {
   if (IsAscii(a) && IsAscii(b)) {
     if (a.size() != b.size()) return false;
@@ -37,17 +65,24 @@ bool HiveKeys::SameName(std::string_view a, std::string_view b) {
 }
 
 int32_t HiveKeys::ChildCount(KeyId key) const {
-  if (key < 0 || key >= m_keys.Size()) return 0;
-  return m_keys.ChildCount(key);
+  const int32_t live = key >= 0 && key < m_keys.Size() ? m_keys.ChildCount(key) : 0;
+  const std::vector<KeyId>* recovered = DeletedChildren(key);
+  return live + (recovered != nullptr ? static_cast<int32_t>(recovered->size()) : 0);
 }
 
-KeyId HiveKeys::ChildAt(KeyId key, int32_t row) const { return m_keys.Child(key, row); }
+KeyId HiveKeys::ChildAt(KeyId key, int32_t row) const {
+  const int32_t live = key >= 0 && key < m_keys.Size() ? m_keys.ChildCount(key) : 0;
+  if (row < live) return m_keys.Child(key, row);
+  const std::vector<KeyId>* recovered = DeletedChildren(key);
+  const auto at = static_cast<size_t>(row - live);
+  return recovered != nullptr && at < recovered->size() ? (*recovered)[at] : kNoKey;
+}
 
 KeyId HiveKeys::Child(KeyId parent, std::string_view name) const {
   const int32_t count = ChildCount(parent);
   for (int32_t row = 0; row < count; ++row) {
-    const KeyId child = m_keys.Child(parent, row);
-    if (SameName(tree::KeyNameOf(m_keys, child), name)) return child;
+    const KeyId child = ChildAt(parent, row);
+    if (SameName(Name(child), name)) return child;
   }
   return kNoKey;
 }
@@ -62,11 +97,25 @@ KeyId HiveKeys::Find(KeyId from, std::string_view path) const {
   return key;
 }
 
-std::string_view HiveKeys::Name(KeyId key) const { return tree::KeyNameOf(m_keys, key); }
+std::string_view HiveKeys::Name(KeyId key) const {
+  if (!IsDeletedKeyId(key)) return tree::KeyNameOf(m_keys, key);
+  const size_t index = DeletedKeyIndex(key);
+  return m_deleted != nullptr && index < m_deleted->keys.size() ? std::string_view(m_deleted->keys[index].name)
+                                                                 : std::string_view{};
+}
 
-std::string HiveKeys::Path(KeyId key) const { return tree::KeyPathOf(m_keys, key); }
+std::string HiveKeys::Path(KeyId key) const {
+  if (!IsDeletedKeyId(key)) return tree::KeyPathOf(m_keys, key);
+  const size_t index = DeletedKeyIndex(key);
+  return m_deleted != nullptr && index < m_deleted->keys.size() ? deleted::DeletedKeyPath(m_keys, *m_deleted, index)
+                                                                 : std::string{};
+}
 
 uint64_t HiveKeys::LastWritten(KeyId key) const {
+  if (IsDeletedKeyId(key)) {
+    const size_t index = DeletedKeyIndex(key);
+    return m_deleted != nullptr && index < m_deleted->keys.size() ? m_deleted->keys[index].lastWritten : 0;
+  }
   const std::optional<uint32_t> offset = m_index.Find(key);
   if (!offset) return 0;
   const hive::KeyDetails details = hive::ReadKeyDetails(m_hive, *offset);
@@ -74,19 +123,42 @@ uint64_t HiveKeys::LastWritten(KeyId key) const {
 }
 
 template <typename Visit>
-void HiveKeys::VisitValueRecords(KeyId key, Visit visit) const {
-  const std::optional<uint32_t> offset = m_index.Find(key);
-  hive::KeyNode node;
-  if (!offset || !hive::ReadKeyNodeInPlace(m_hive, *offset, node)) return;
-  values::VisitListedValuesInPlace(m_hive, node, [&](int32_t, int32_t, uint32_t type, const hive::ValueRecord& record) {
+bool HiveKeys::VisitDeletedValues(KeyId key, Visit visit) const {
+  const auto found = m_deletedValues.find(key);
+  if (found == m_deletedValues.end()) return false;
+  for (const size_t index : found->second) {
+    const deleted::DeletedValue& recovered = m_deleted->values[index];
+    hive::ValueRecord record;
+    if (!deleted::ReadDeletedValueRecord(m_hive, recovered, record)) continue;
     ValueView value;
-    value.isDefault = hive::IsDefaultValue(record);
-    m_valueName.clear();
-    if (!value.isDefault) hive::AppendValueNameInPlace(m_hive, record, m_valueName);
-    value.name = m_valueName;
-    value.type = type;
-    return visit(record, value);
-  });
+    value.isDefault = recovered.isDefault;
+    value.name = recovered.name;
+    value.type = recovered.type;
+    value.deleted = true;
+    if (visit(record, value)) return true;
+  }
+  return false;
+}
+
+template <typename Visit>
+void HiveKeys::VisitValueRecords(KeyId key, Visit visit) const {
+  bool stopped = false;
+  const std::optional<uint32_t> offset = IsDeletedKeyId(key) ? std::nullopt : m_index.Find(key);
+  hive::KeyNode node;
+  if (offset && hive::ReadKeyNodeInPlace(m_hive, *offset, node)) {
+    values::VisitListedValuesInPlace(m_hive, node,
+                                     [&](int32_t, int32_t, uint32_t type, const hive::ValueRecord& record) {
+                                       ValueView value;
+                                       value.isDefault = hive::IsDefaultValue(record);
+                                       m_valueName.clear();
+                                       if (!value.isDefault) hive::AppendValueNameInPlace(m_hive, record, m_valueName);
+                                       value.name = m_valueName;
+                                       value.type = type;
+                                       stopped = visit(record, value);
+                                       return stopped;
+                                     });
+  }
+  if (!stopped) VisitDeletedValues(key, visit);
 }
 
 void HiveKeys::GatherData(const hive::ValueRecord& record, ValueView& value) const {

@@ -6,6 +6,13 @@
 // place from the map (never the hive's read position), so that decoding may
 // run on a worker thread.
 //
+// With the deleted records of the hive (deleted/deleted_records.h), the
+// recovered keys and values count as well: a recovered key is a subkey of
+// the live or recovered key it is tied to (after the live subkeys), and a
+// recovered value a value of its key (after the live values). Decoders read
+// them as any other key and value; IsDeleted and ValueView::deleted tell them
+// apart.
+//
 // A value's data is gathered whole (hive/value_data.h), but never more than
 // the file's size: a value claiming more than the file could hold reads as
 // data that is not held (ValueData::held false), so a hostile hive cannot make
@@ -17,8 +24,10 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
+#include "deleted/deleted_records.h"
 #include "hive/hive_file.h"
 #include "hive/value.h"
 #include "tree/key_index.h"
@@ -26,9 +35,13 @@
 
 namespace artifacts {
 
-// A key: its KeyTree position.
+// A key: its KeyTree position, or for a recovered key -2 - its index in the
+// deleted records.
 using KeyId = int32_t;
 inline constexpr KeyId kNoKey = tree::KeyTree::kNone;
+constexpr KeyId DeletedKeyId(size_t index) { return -2 - static_cast<KeyId>(index); }
+constexpr bool IsDeletedKeyId(KeyId key) { return key <= -2; }
+constexpr size_t DeletedKeyIndex(KeyId key) { return static_cast<size_t>(-2 - key); }
 
 // One value of a key, as a decoder sees it. The views stay valid until the
 // next value is read through the same HiveKeys call.
@@ -38,16 +51,21 @@ struct ValueView {
   uint32_t type = 0;
   std::span<const uint8_t> data;  // every data byte (bit 31 of the length cleared)
   bool held = true;               // false: the data is longer than the file (data empty)
+  bool deleted = false;           // a recovered value
 };
 
 class HiveKeys {
  public:
-  HiveKeys(const hive::HiveFile& hive, const tree::KeyTree& keys, const tree::KeyIndex& index)
-      : m_hive(hive), m_keys(keys), m_index(index) {}
+  HiveKeys(const hive::HiveFile& hive, const tree::KeyTree& keys, const tree::KeyIndex& index,
+           const deleted::DeletedRecords* deletedRecords = nullptr);
 
   const hive::HiveFile& Hive() const { return m_hive; }
   const tree::KeyTree& Tree() const { return m_keys; }
   const tree::KeyIndex& Index() const { return m_index; }
+
+  const deleted::DeletedRecords* Deleted() const { return m_deleted; }
+  // A recovered key, or a key below one.
+  bool IsDeleted(KeyId key) const { return IsDeletedKeyId(key); }
 
   // The root key, or kNoKey for an empty tree.
   KeyId Root() const { return m_keys.Empty() ? kNoKey : 0; }
@@ -69,7 +87,8 @@ class HiveKeys {
 
   // The key's name (its label without the counts).
   std::string_view Name(KeyId key) const;
-  // The path below the root, as tree::KeyPathOf writes it.
+  // The path below the root, as tree::KeyPathOf writes it (a recovered key's
+  // as deleted::DeletedKeyPath does).
   std::string Path(KeyId key) const;
   // The key node's last-written time (FILETIME); 0 when its record is not held.
   uint64_t LastWritten(KeyId key) const;
@@ -90,10 +109,19 @@ class HiveKeys {
   template <typename Visit>
   void VisitValueRecords(KeyId key, Visit visit) const;
   void GatherData(const hive::ValueRecord& record, ValueView& value) const;
+  // Calls visit(record, value) for the recovered values of key, until visit returns true.
+  template <typename Visit>
+  bool VisitDeletedValues(KeyId key, Visit visit) const;
+  const std::vector<KeyId>* DeletedChildren(KeyId key) const;
 
   const hive::HiveFile& m_hive;
   const tree::KeyTree& m_keys;
   const tree::KeyIndex& m_index;
+  const deleted::DeletedRecords* m_deleted = nullptr;
+  // The recovered keys below each key, and the recovered values of each key
+  // (indexes into the records), by key id; empty without deleted records.
+  std::unordered_map<KeyId, std::vector<KeyId>> m_deletedChildren;
+  std::unordered_map<KeyId, std::vector<size_t>> m_deletedValues;
   mutable std::string m_valueName;
   mutable std::vector<uint8_t> m_valueData;
 };

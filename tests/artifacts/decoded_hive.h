@@ -49,6 +49,8 @@ class DecodedHive {
     return artifacts::DecodeArtifact(*artifact, Context());
   }
   const tree::KeyTree& Tree() const { return m_tree; }
+  const tree::KeyIndex& Index() const { return m_index; }
+  const hive::HiveFile& Hive() const { return *m_hive; }
 
  private:
   void Load(const std::string& path) {

@@ -10,6 +10,8 @@
 #include "artifacts/bookmarks.h"
 #include "artifacts/decoders.h"
 #include "artifacts/go_to_key.h"
+#include "deleted/scan_deleted.h"
+#include "hive/format.h"
 #include "decoded_hive.h"
 #include "hive_builder.h"
 
@@ -122,6 +124,52 @@ TEST(HiveKeys, DataLongerThanTheFileIsNotGathered) {
   ASSERT_TRUE(big);
   EXPECT_FALSE(big->held);
   EXPECT_TRUE(big->data.empty());
+}
+
+TEST(HiveKeys, RecoveredKeysAndValuesFollowTheLiveOnes) {
+  // Root\Live: Keep, Gone (deleted: past the value count, its cells freed);
+  //   Doomed (deleted with its value V1: taken off the list, cells freed)
+  HiveBuilder b;
+  const auto live = b.AddKey(b.Root(), "Live");
+  b.AddValue(live, "Keep", 4, Dword(1));
+  const auto gone = b.AddValue(live, "Gone", 4, Dword(2));
+  const auto doomed = b.AddKey(live, "Doomed");
+  b.AddValue(doomed, "V1", 4, Dword(3));
+  b.Build();
+  b.PatchU32(b.KeyOffset(live) + hive::key_node::kValueCount, 1);
+  b.FreeCells(b.ValueOffset(gone), b.ValueOffset(gone));
+  b.PatchU32(b.KeyOffset(live) + hive::key_node::kSubkeyCount, 0);
+  b.PatchU16(b.SubkeyListOffset(live) + hive::subkey_list::kCount, 0);
+  b.FreeCells(b.KeyOffset(doomed), b.KeyOffset(doomed));
+  const DecodedHive hive(b.Bytes(), "x");
+  const deleted::DeletedRecords records = deleted::ScanDeletedRecords(hive.Hive(), hive.Tree(), hive.Index());
+  const artifacts::HiveKeys keys(hive.Hive(), hive.Tree(), hive.Index(), &records);
+
+  const artifacts::KeyId liveKey = keys.Find(keys.Root(), "Live");
+  std::vector<std::pair<std::string, bool>> values;
+  keys.ForEachValue(liveKey, [&](const artifacts::ValueView& value) {
+    values.emplace_back(std::string(value.name), value.deleted);
+    return true;
+  });
+  EXPECT_EQ(values, (std::vector<std::pair<std::string, bool>>{{"Keep", false}, {"Gone", true}}));
+  const auto goneValue = keys.FindValue(liveKey, "gone");
+  ASSERT_TRUE(goneValue);
+  EXPECT_EQ(artifacts::ValueDword(*goneValue), 2u);
+
+  const artifacts::KeyId doomedKey = keys.Find(keys.Root(), "Live\\Doomed");
+  ASSERT_TRUE(keys.IsDeleted(doomedKey));
+  EXPECT_EQ(keys.Path(doomedKey), "Live\\Doomed");
+  const auto v1 = keys.FindValue(doomedKey, "V1");
+  ASSERT_TRUE(v1);
+  EXPECT_EQ(artifacts::ValueDword(*v1), 3u);
+
+  artifacts::RowSink rows(1);
+  EXPECT_TRUE(rows.AddValueRow(liveKey, *goneValue).deleted);
+  EXPECT_FALSE(rows.AddValueRow(liveKey, "Keep").deleted);
+  EXPECT_TRUE(rows.AddKeyRow(doomedKey).deleted);
+  // Without the records, only the live ones.
+  EXPECT_EQ(hive.Keys().Find(hive.Keys().Root(), "Live\\Doomed"), artifacts::kNoKey);
+  EXPECT_FALSE(hive.Keys().FindValue(liveKey, "Gone"));
 }
 
 TEST(Decoders, TimesBecomeFileTimesAndInvalidOnesNone) {
