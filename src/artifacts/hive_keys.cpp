@@ -112,6 +112,7 @@ std::string HiveKeys::Path(KeyId key) const {
 }
 
 uint64_t HiveKeys::LastWritten(KeyId key) const {
+  if (key == kNoKey) return 0;
   if (IsDeletedKeyId(key)) {
     const size_t index = DeletedKeyIndex(key);
     return m_deleted != nullptr && index < m_deleted->keys.size() ? m_deleted->keys[index].lastWritten : 0;
@@ -142,6 +143,7 @@ bool HiveKeys::VisitDeletedValues(KeyId key, Visit visit) const {
 
 template <typename Visit>
 void HiveKeys::VisitValueRecords(KeyId key, Visit visit) const {
+  if (key == kNoKey) return;
   bool stopped = false;
   const std::optional<uint32_t> offset = IsDeletedKeyId(key) ? std::nullopt : m_index.Find(key);
   hive::KeyNode node;

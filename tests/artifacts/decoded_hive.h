@@ -8,17 +8,35 @@
 
 #include <filesystem>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "artifacts/artifact_table.h"
 #include "artifacts/hive_keys.h"
 #include "artifacts/hive_kind.h"
+#include "export/artifact_rows.h"
 #include "recovery/open_anyway.h"
 #include "temp_hive.h"
 #include "tree/build_key_tree.h"
 
 namespace testsupport {
+
+// A cell read back: as text (as keyloom-dump writes it: times ISO 8601 UTC),
+// as an integer, as a FILETIME (0 when it holds none).
+inline std::string CellText(const artifacts::Cell& cell) {
+  std::string text;
+  exporting::AppendCellText(cell, text);
+  return text;
+}
+inline std::optional<int64_t> CellInteger(const artifacts::Cell& cell) {
+  const auto* number = std::get_if<int64_t>(&cell);
+  return number != nullptr ? std::optional<int64_t>(*number) : std::nullopt;
+}
+inline uint64_t CellTime(const artifacts::Cell& cell) {
+  const auto* time = std::get_if<artifacts::FileTime>(&cell);
+  return time != nullptr ? time->value : 0;
+}
 
 class DecodedHive {
  public:
