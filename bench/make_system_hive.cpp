@@ -50,11 +50,14 @@ void Append(std::vector<uint8_t>& out, const std::vector<uint8_t>& bytes) {
   for (const uint8_t byte : bytes) out.push_back(byte);
 }
 
-// The Windows 10 AppCompatCache: a 0x34-byte header (its size at 0), then
+// The Windows 10 AppCompatCache: a 0x34-byte header (its size at 0, the
+// number of entries at 40), then
 // entries "10ts", an unknown u32, the entry's size, the path's size and path
 // (UTF-16, no NUL), its last modification time and its data (size and bytes).
 std::vector<uint8_t> AppCompatCache10(int entries) {
   std::vector<uint8_t> data = Le(0x34, 4);
+  data.resize(40);
+  Append(data, Le(static_cast<uint64_t>(entries), 4));
   data.resize(0x34);
   for (int i = 0; i < entries; ++i) {
     std::vector<uint8_t> path = Utf16("C:\\Program Files\\Vendor " + std::to_string(i) + "\\program.exe");
