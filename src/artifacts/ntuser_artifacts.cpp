@@ -79,7 +79,7 @@ constexpr std::array kUserAssistColumns{
 Cell OptionalInteger(const std::optional<int64_t>& number) { return number ? IntegerCell(*number) : Cell{}; }
 
 void AddUserAssistRow(RowSink& rows, KeyId countKey, const ValueView& value, UserAssistLayout layout) {
-  ArtifactRow& row = rows.AddValueRow(countKey, value.name);
+  ArtifactRow& row = rows.AddValueRow(countKey, value);
   const std::string name = Rot13(value.name);
   row.cells[0] = TextCell(name);
   // The session entry counts sessions, not runs of a program: its row says
@@ -344,7 +344,7 @@ bool IsStringType(uint32_t type) { return type == values::kRegSz || type == valu
 void AddRunRows(const HiveKeys& keys, KeyId key, RowSink& rows) {
   const std::string path = keys.Path(key);
   keys.ForEachValue(key, [&](const ValueView& value) {
-    ArtifactRow& row = rows.AddValueRow(key, value.name);
+    ArtifactRow& row = rows.AddValueRow(key, value);
     row.cells[0] = TextCell(path);
     row.cells[1] = TextCell(std::string(value.name));
     if (IsStringType(value.type)) {

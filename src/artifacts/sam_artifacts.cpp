@@ -405,7 +405,7 @@ std::string JoinMembers(const SamGroupC& c, const std::string& domainSid) {
 void AddGroupRow(const HiveKeys& keys, KeyId key, uint32_t keyRid, bool accountGroup, std::vector<NamedAccount>& named,
                  const std::string& domainSid, RowSink& rows) {
   const std::optional<ValueView> value = keys.FindValue(key, "C");
-  ArtifactRow& row = value ? rows.AddValueRow(key, "C") : rows.AddKeyRow(key);
+  ArtifactRow& row = value ? rows.AddValueRow(key, *value) : rows.AddKeyRow(key);
   const SamGroupC c = DecodeValue(value, accountGroup ? DecodeSamGroupC : DecodeSamAliasC);
   if (!c.problem.empty()) AddProblem(row.problem, "C: " + c.problem);
   const uint32_t rid = c.rid.value_or(keyRid);

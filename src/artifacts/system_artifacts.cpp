@@ -78,7 +78,7 @@ void DecodeOneValue(const DecodeContext& context, std::string_view path, std::st
   const KeyId key = context.keys.Find(context.controlSet, path);
   const std::optional<ValueView> value = key == kNoKey ? std::nullopt : context.keys.FindValue(key, name);
   if (!value) return;
-  ArtifactRow& row = rows.AddValueRow(key, name);
+  ArtifactRow& row = rows.AddValueRow(key, *value);
   if (!value->held) return NoteNotHeld(row, name);
   decode(*value, row);
 }
@@ -307,7 +307,7 @@ void DecodeMountedDevices(const DecodeContext& context, RowSink& rows) {
   const KeyId key = keys.Child(keys.Root(), "MountedDevices");
   if (key == kNoKey) return;
   keys.ForEachValue(key, [&](const ValueView& value) {
-    DecodeMountedDevice(value, rows.AddValueRow(key, value.name));
+    DecodeMountedDevice(value, rows.AddValueRow(key, value));
     return true;
   });
 }
@@ -328,7 +328,7 @@ void DecodeBamUser(const HiveKeys& keys, KeyId user, RowSink& rows) {
   const std::string_view sid = keys.Name(user);
   keys.ForEachValue(user, [&](const ValueView& value) {
     if (HiveKeys::SameName(value.name, "Version") || HiveKeys::SameName(value.name, "SequenceNumber")) return true;
-    ArtifactRow& row = rows.AddValueRow(user, value.name);
+    ArtifactRow& row = rows.AddValueRow(user, value);
     row.cells[0] = TextCell(std::string(sid));
     row.cells[1] = TextCell(std::string(value.name));
     if (!value.held) {

@@ -172,6 +172,39 @@ TEST(HiveKeys, RecoveredKeysAndValuesFollowTheLiveOnes) {
   EXPECT_FALSE(hive.Keys().FindValue(liveKey, "Gone"));
 }
 
+TEST(DeletedArtifacts, ARecoveredUserAssistEntryIsDecodedAndMarked) {
+  // An NTUSER hive whose UserAssist Count key held two entries; Windows
+  // deleted the second (past the value count, its cells freed).
+  HiveBuilder b;
+  for (const char* name : {"Control Panel", "Environment"}) b.AddKey(b.Root(), name);
+  HiveBuilder::KeyId key = b.AddKey(b.Root(), "Software");
+  for (const char* name : {"Microsoft", "Windows", "CurrentVersion", "Explorer", "UserAssist",
+                           "{CEBFF5CD-ACE2-4F4F-9178-9926F41749EA}", "Count"}) {
+    key = b.AddKey(key, name);
+  }
+  std::vector<uint8_t> entry(72, 0);
+  entry[4] = 7;                                                      // run count
+  for (size_t i = 0; i < 8; ++i) entry[60 + i] = static_cast<uint8_t>(0x01d0000000000000ull >> (8 * i));  // last run
+  b.AddValue(key, artifacts::Rot13("UEME_RUNPATH:C:\\kept.exe"), 3, entry);
+  const auto gone = b.AddValue(key, artifacts::Rot13("UEME_RUNPATH:C:\\gone.exe"), 3, entry);
+  b.Build();
+  b.PatchU32(b.KeyOffset(key) + hive::key_node::kValueCount, 1);
+  b.FreeCells(b.ValueOffset(gone), b.DataOffset(gone));
+  const DecodedHive hive(b.Bytes(), "NTUSER.DAT");
+  const deleted::DeletedRecords records = deleted::ScanDeletedRecords(hive.Hive(), hive.Tree(), hive.Index());
+  const artifacts::HiveKeys keys(hive.Hive(), hive.Tree(), hive.Index(), &records);
+  const std::vector<artifacts::ArtifactRow> rows =
+      artifacts::DecodeArtifact(*artifacts::FindArtifact("userassist"), {keys, HiveKind::kNtuser, artifacts::kNoKey});
+  ASSERT_EQ(rows.size(), 2u);
+  EXPECT_EQ(testsupport::CellText(rows[0].cells[0]), "UEME_RUNPATH:C:\\kept.exe");
+  EXPECT_FALSE(rows[0].deleted);
+  EXPECT_EQ(testsupport::CellText(rows[1].cells[0]), "UEME_RUNPATH:C:\\gone.exe");
+  EXPECT_EQ(testsupport::CellInteger(rows[1].cells[1]), 7);
+  EXPECT_EQ(testsupport::CellTime(rows[1].cells[4]), 0x01d0000000000000ull);
+  EXPECT_TRUE(rows[1].deleted);
+  EXPECT_EQ(hive.Decode("userassist").size(), 1u);  // without the records: the live entry only
+}
+
 TEST(Decoders, TimesBecomeFileTimesAndInvalidOnesNone) {
   const auto systemTime = [](std::vector<uint16_t> fields) {
     std::vector<uint8_t> bytes;
