@@ -5,7 +5,8 @@
 // themselves, every key entered showing exactly the keys its list names), the
 // value listing of every key into a table that keeps its rows, as the value
 // table of the window does, the deleted-record scan, an export (.reg or JSON)
-// and the timeline, in a form each input picks, the output only counted.
+// and the timeline, in a form each input picks, the output only counted, and
+// every artifact decoded.
 
 #include <cstdint>
 #include <cstdlib>
@@ -17,8 +18,12 @@
 #include <unordered_set>
 #include <vector>
 
+#include "artifacts/artifact_table.h"
+#include "artifacts/hive_keys.h"
+#include "artifacts/hive_kind.h"
 #include "deleted/deleted_records.h"
 #include "deleted/scan_deleted.h"
+#include "export/artifact_rows.h"
 #include "export/export_walk.h"
 #include "export/json_export.h"
 #include "export/output_sink.h"
@@ -289,6 +294,28 @@ inline void WriteTimeline(LoadedHive& loaded) {
   }, false);
 }
 
+// Every artifact decoded over the hive, whatever kind the hive is (each
+// decoder takes the keys it knows, so a hive of the wrong kind is an input
+// like any other), as JSON lines: what the promises are is that each row has
+// a cell per column and names a key of the tree.
+inline void DecodeArtifacts(LoadedHive& loaded) {
+  const artifacts::HiveKeys keys(loaded.hive, loaded.keys, loaded.index);
+  const artifacts::KeyId controlSet = artifacts::CurrentControlSet(keys);
+  std::string line;
+  for (const artifacts::Artifact& artifact : artifacts::AllArtifacts()) {
+    for (uint16_t kind = 0; kind <= static_cast<uint16_t>(artifacts::HiveKind::kOther); ++kind) {
+      if ((artifact.kinds & (1u << kind)) == 0) continue;
+      const artifacts::DecodeContext context{keys, static_cast<artifacts::HiveKind>(kind), controlSet};
+      for (const artifacts::ArtifactRow& row : artifacts::DecodeArtifact(artifact, context)) {
+        if (row.cells.size() != artifact.columns.size() || row.key < 0 || row.key >= loaded.keys.Size()) std::abort();
+        line.clear();
+        exporting::AppendArtifactJsonLine(artifact, row, keys, line);
+        loaded.digest ^= std::hash<std::string>{}(line);
+      }
+    }
+  }
+}
+
 using Reader = void (*)(LoadedHive&);
 
 // Every reader of a loaded hive, in order (the timeline takes the scan's
@@ -299,6 +326,7 @@ inline constexpr Reader kReaders[] = {
     ScanDeleted,
     WriteExport,
     WriteTimeline,
+    DecodeArtifacts,
 };
 
 // The readers before the writers: what the log target runs over a replayed

@@ -72,6 +72,38 @@ std::vector<TimelineEntry> CollectTimeline(const hive::HiveFile& hive, const tre
   return entries;
 }
 
+void AddArtifactEvents(std::vector<TimelineEntry>& entries, std::span<const ArtifactEvent> events) {
+  std::vector<const TimelineEntry*> keyEntry;  // by item: the live key's entry
+  for (const TimelineEntry& entry : entries) {
+    if (entry.item < 0 || entry.IsEvent()) continue;
+    if (static_cast<size_t>(entry.item) >= keyEntry.size()) keyEntry.resize(static_cast<size_t>(entry.item) + 1);
+    keyEntry[static_cast<size_t>(entry.item)] = &entry;
+  }
+  std::vector<TimelineEntry> added;
+  added.reserve(events.size());
+  for (size_t i = 0; i < events.size(); ++i) {
+    TimelineEntry entry;
+    entry.lastWritten = events[i].time;
+    entry.item = events[i].item;
+    entry.event = static_cast<int32_t>(i);
+    const size_t item = static_cast<size_t>(entry.item);
+    if (entry.item >= 0 && item < keyEntry.size() && keyEntry[item] != nullptr) {
+      entry.subkeys = keyEntry[item]->subkeys;
+      entry.values = keyEntry[item]->values;
+    }
+    added.push_back(entry);
+  }
+  std::sort(added.begin(), added.end(),
+            [](const TimelineEntry& a, const TimelineEntry& b) {
+              return a.lastWritten != b.lastWritten ? a.lastWritten > b.lastWritten : a.event < b.event;
+            });
+  const size_t keys = entries.size();
+  entries.insert(entries.end(), added.begin(), added.end());
+  // Both runs are newest first: merging keeps each run's order at equal times, keys first.
+  std::inplace_merge(entries.begin(), entries.begin() + static_cast<std::ptrdiff_t>(keys), entries.end(),
+                     [](const TimelineEntry& a, const TimelineEntry& b) { return a.lastWritten > b.lastWritten; });
+}
+
 std::string TimelinePath(const tree::KeyTree& keys, const deleted::DeletedRecords* deletedRecords,
                          const TimelineEntry& entry) {
   std::string path;

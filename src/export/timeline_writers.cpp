@@ -52,8 +52,15 @@ void AppendBodyfileName(std::string_view text, std::string& out) {
   }
 }
 
+// The entry's artifact event, when it is one.
+const ArtifactEvent* EventOf(const TimelineEntry& entry, const std::vector<ArtifactEvent>* events) {
+  if (events == nullptr || !entry.IsEvent() || static_cast<size_t>(entry.event) >= events->size()) return nullptr;
+  return &(*events)[static_cast<size_t>(entry.event)];
+}
+
 void AppendRow(TimelineFormat format, const TimelineEntry& entry, std::string_view path, std::string_view time,
-               std::string& out) {
+               std::string& out, const std::vector<ArtifactEvent>* events) {
+  const ArtifactEvent* event = EventOf(entry, events);
   switch (format) {
     case TimelineFormat::kCsv:
       out += time;
@@ -63,11 +70,18 @@ void AppendRow(TimelineFormat format, const TimelineEntry& entry, std::string_vi
       AppendNumber(entry.subkeys, out);
       out += ',';
       AppendNumber(entry.values, out);
-      out += entry.Deleted() ? ",yes\r\n" : ",no\r\n";
+      out += entry.Deleted() ? ",yes" : ",no";
+      if (events != nullptr) {
+        out += ',';
+        if (event != nullptr) AppendCsvField(event->artifact->id, out);
+        out += ',';
+        if (event != nullptr) AppendCsvField(event->description, out);
+      }
+      out += "\r\n";
       break;
     case TimelineFormat::kBodyfile:
       out += "0|";
-      AppendBodyfileName(path, out);
+      AppendBodyfileName(event != nullptr ? std::string_view(event->description) : path, out);
       out += "|0|0|0|0|0|0|";
       AppendNumber(entry.lastWritten < kTicksFrom1601To1970 ? 0 : (entry.lastWritten - kTicksFrom1601To1970) / kTicksPerSecond, out);
       out += "|0|0\n";
@@ -81,26 +95,41 @@ void AppendRow(TimelineFormat format, const TimelineEntry& entry, std::string_vi
       AppendNumber(entry.subkeys, out);
       out += ",\"values\":";
       AppendNumber(entry.values, out);
-      out += entry.Deleted() ? ",\"deleted\":true}\n" : ",\"deleted\":false}\n";
+      out += entry.Deleted() ? ",\"deleted\":true" : ",\"deleted\":false";
+      if (events != nullptr) {
+        out += ",\"artifact\":";
+        if (event != nullptr) {
+          AppendJsonString(event->artifact->id, out);
+          out += ",\"description\":";
+          AppendJsonString(event->description, out);
+        } else {
+          out += "null,\"description\":null";
+        }
+      }
+      out += "}\n";
       break;
   }
 }
 
 }  // namespace
 
-std::string_view TimelineHeader(TimelineFormat format) {
-  return format == TimelineFormat::kCsv ? "last_written,path,subkeys,values,deleted\r\n" : "";
+std::string_view TimelineHeader(TimelineFormat format, bool withEvents) {
+  if (format != TimelineFormat::kCsv) return "";
+  return withEvents ? "last_written,path,subkeys,values,deleted,artifact,description\r\n"
+                    : "last_written,path,subkeys,values,deleted\r\n";
 }
 
-void AppendTimelineRow(TimelineFormat format, const TimelineEntry& entry, std::string_view path, std::string& out) {
-  AppendRow(format, entry, path, format == TimelineFormat::kBodyfile ? "" : FormatIsoTime(entry.lastWritten), out);
+void AppendTimelineRow(TimelineFormat format, const TimelineEntry& entry, std::string_view path, std::string& out,
+                       const std::vector<ArtifactEvent>* events) {
+  AppendRow(format, entry, path, format == TimelineFormat::kBodyfile ? "" : FormatIsoTime(entry.lastWritten), out,
+            events);
 }
 
 ExportOutcome WriteTimeline(const tree::KeyTree& keys, const deleted::DeletedRecords* deletedRecords,
                             std::span<const TimelineEntry> entries, TimelineFormat format, OutputSink& sink,
-                            ExportSignals* signals) {
+                            ExportSignals* signals, const std::vector<ArtifactEvent>* events) {
   BufferedOutput out(sink);
-  out.Append(TimelineHeader(format));
+  out.Append(TimelineHeader(format, events != nullptr));
   std::string line;
   std::string path;
   std::string time;
@@ -116,7 +145,7 @@ ExportOutcome WriteTimeline(const tree::KeyTree& keys, const deleted::DeletedRec
     path.clear();
     AppendTimelinePath(keys, deletedRecords, entry, path);
     line.clear();
-    AppendRow(format, entry, path, time, line);
+    AppendRow(format, entry, path, time, line, events);
     out.Append(line);
     if (out.Failed()) return ExportOutcome::kWriteFailed;
     if (signals != nullptr) signals->keysWritten.store(++written, std::memory_order_relaxed);

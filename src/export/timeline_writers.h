@@ -16,10 +16,16 @@
 //  - JSON lines: {"last_written":"...","path":"...","subkeys":N,"values":N,"deleted":false}
 //
 // Lines other than CSV's end in a line feed.
+//
+// With artifact events (a timeline that has them added, AddArtifactEvents),
+// the CSV gains the columns artifact and description, the JSON lines the
+// fields "artifact" and "description" (empty, and null, for a key's entry),
+// and an event's bodyfile name is its description.
 
 #include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "deleted/deleted_records.h"
 #include "export/export_walk.h"
@@ -32,17 +38,20 @@ namespace exporting {
 enum class TimelineFormat { kCsv, kBodyfile, kJsonLines };
 
 // The first line of the form, line end included; empty for forms without one.
-std::string_view TimelineHeader(TimelineFormat format);
+// withEvents: the timeline has artifact events.
+std::string_view TimelineHeader(TimelineFormat format, bool withEvents = false);
 
 // Appends one entry's line, line end included, with path as TimelinePath gives it.
+// events: the timeline's artifact events, or null when it has none.
 void AppendTimelineRow(TimelineFormat format, const TimelineEntry& entry, std::string_view path,
-                       std::string& out);
+                       std::string& out, const std::vector<ArtifactEvent>* events = nullptr);
 
 // The header and one line per entry, in the order given (the viewer passes
 // the rows it shows). signals counts entries as keysWritten and may stop the
 // run between two entries.
 ExportOutcome WriteTimeline(const tree::KeyTree& keys, const deleted::DeletedRecords* deletedRecords,
                             std::span<const TimelineEntry> entries, TimelineFormat format,
-                            OutputSink& sink, ExportSignals* signals = nullptr);
+                            OutputSink& sink, ExportSignals* signals = nullptr,
+                            const std::vector<ArtifactEvent>* events = nullptr);
 
 }  // namespace exporting

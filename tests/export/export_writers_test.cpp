@@ -285,4 +285,40 @@ TEST(Timeline, DeletedKeysJoinNewestFirstAfterLiveKeysOfTheSameTime) {
   EXPECT_EQ(exporting::CollectTimeline(*h.hive, h.keys, h.index, nullptr).size(), 3u);
 }
 
+TEST(Timeline, ArtifactEventsJoinAfterTheKeysOfTheSameTimeWithTheirColumns) {
+  testsupport::HiveBuilder builder("ROOT");
+  const auto a = builder.AddKey(builder.Root(), "A");
+  builder.Build();
+  for (const auto& [key, time] : {std::pair{builder.Root(), 100u}, std::pair{a, 300u}}) {
+    builder.PatchU32(builder.KeyOffset(key) + hive::key_node::kLastWritten, time);
+    builder.PatchU32(builder.KeyOffset(key) + hive::key_node::kLastWritten + 4, 0);
+  }
+  OpenedHive h(builder);
+  static constexpr artifacts::Artifact kRun{.id = "run", .title = "Run keys", .kinds = 0, .keyPaths = {}, .columns = {}, .decode = nullptr};
+  const std::vector<exporting::ArtifactEvent> events = {
+      {100, 1, &kRun, "Run keys installed: a,\"b\""}, {500, 1, &kRun, "Run keys last: x|y"}};
+  std::vector<exporting::TimelineEntry> entries = exporting::CollectTimeline(*h.hive, h.keys, h.index, nullptr);
+  exporting::AddArtifactEvents(entries, events);
+  ASSERT_EQ(entries.size(), 4u);
+  const auto write = [&](exporting::TimelineFormat format, const std::vector<exporting::ArtifactEvent>* withEvents) {
+    exporting::StringSink sink;
+    exporting::WriteTimeline(h.keys, nullptr, entries, format, sink, nullptr, withEvents);
+    return sink.text;
+  };
+  EXPECT_EQ(write(exporting::TimelineFormat::kCsv, &events),
+            "last_written,path,subkeys,values,deleted,artifact,description\r\n"
+            "1601-01-01T00:00:00.0000500Z,A,0,0,no,run,Run keys last: x|y\r\n"
+            "1601-01-01T00:00:00.0000300Z,A,0,0,no,,\r\n"
+            "1601-01-01T00:00:00.0000100Z,ROOT,1,0,no,,\r\n"
+            "1601-01-01T00:00:00.0000100Z,A,0,0,no,run,\"Run keys installed: a,\"\"b\"\"\"\r\n");
+  const std::string bodyfile = write(exporting::TimelineFormat::kBodyfile, &events);
+  EXPECT_EQ(bodyfile.substr(0, bodyfile.find('\n')), "0|Run keys last: x%7Cy|0|0|0|0|0|0|0|0|0");
+  const std::string json = write(exporting::TimelineFormat::kJsonLines, &events);
+  EXPECT_NE(json.find("\"deleted\":false,\"artifact\":\"run\",\"description\":\"Run keys last: x|y\"}\n"),
+            std::string::npos);
+  EXPECT_NE(json.find("\"deleted\":false,\"artifact\":null,\"description\":null}\n"), std::string::npos);
+  // Without the events the lines are the plain timeline's, events' times and all.
+  EXPECT_EQ(write(exporting::TimelineFormat::kCsv, nullptr).substr(0, 42), "last_written,path,subkeys,values,deleted\r\n");
+}
+
 }  // namespace
