@@ -111,6 +111,19 @@ std::string HiveKeys::Path(KeyId key) const {
                                                                  : std::string{};
 }
 
+std::vector<std::string_view> HiveKeys::PathNames(KeyId key) const {
+  if (IsDeletedKeyId(key)) {
+    const size_t index = DeletedKeyIndex(key);
+    if (m_deleted == nullptr || index >= m_deleted->keys.size()) return {};
+    return deleted::DeletedKeyPathNames(m_keys, *m_deleted, index);
+  }
+  std::vector<std::string_view> names;
+  if (key < 0 || key >= m_keys.Size()) return names;
+  if (m_keys.Parent(key) == tree::KeyTree::kNone) return {Name(key)};
+  for (KeyId at = key; m_keys.Parent(at) != tree::KeyTree::kNone; at = m_keys.Parent(at)) names.push_back(Name(at));
+  return {names.rbegin(), names.rend()};
+}
+
 uint64_t HiveKeys::LastWritten(KeyId key) const {
   if (key == kNoKey) return 0;
   if (IsDeletedKeyId(key)) {

@@ -90,6 +90,9 @@ class HiveKeys {
   // The path below the root, as tree::KeyPathOf writes it (a recovered key's
   // as deleted::DeletedKeyPath does).
   std::string Path(KeyId key) const;
+  // The same name by name (the root alone for the root), for writers that
+  // escape each name: "?" first where a recovered key's chain breaks.
+  std::vector<std::string_view> PathNames(KeyId key) const;
   // The key node's last-written time (FILETIME); 0 when its record is not held.
   uint64_t LastWritten(KeyId key) const;
 

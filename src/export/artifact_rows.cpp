@@ -42,6 +42,11 @@ std::string RowSummary(const artifacts::ArtifactRow& row, const artifacts::HiveK
   return std::string(keys.Name(row.key));
 }
 
+bool CellSays(const artifacts::Cell& cell, std::string_view text) {
+  const auto* held = std::get_if<std::string>(&cell);
+  return held != nullptr && *held == text && !text.empty();
+}
+
 }  // namespace
 
 void AppendArtifactJsonLine(const artifacts::Artifact& artifact, const artifacts::ArtifactRow& row,
@@ -56,9 +61,16 @@ void AppendArtifactJsonLine(const artifacts::Artifact& artifact, const artifacts
   } else {
     out += "null";
   }
+  const std::string keyPath = keys.Path(row.key);
   for (size_t i = 0; i < artifact.columns.size() && i < row.cells.size(); ++i) {
+    const std::string_view name = artifact.columns[i].name;
+    // A column named "key" (the Run and Uninstall artifacts name the key they
+    // list) would repeat the line's own field: written once when it says the
+    // same, else as "key_column".
+    const bool clashes = name == "key" || name == "value" || name == "artifact" || name == "problem";
+    if (clashes && CellSays(row.cells[i], name == "key" ? keyPath : std::string_view{})) continue;
     out += ',';
-    AppendJsonString(artifact.columns[i].name, out);
+    AppendJsonString(clashes ? std::string(name) + "_column" : std::string(name), out);
     out += ':';
     AppendJsonCell(row.cells[i], out);
   }

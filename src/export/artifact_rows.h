@@ -7,7 +7,9 @@
 // column as "NAME":VALUE in the artifact's order: text as a string, integers
 // as numbers, booleans as true/false, times as ISO 8601 UTC to 100 ns
 // (2012-04-06T18:54:34.1234567Z); an empty cell, or a time of 0, is null.
-// A row whose source data is malformed ends with "problem":"TEXT".
+// A row whose source data is malformed ends with "problem":"TEXT". A column
+// named as one of the line's own fields ("key") is left out when it says the
+// same, else written as "key_column".
 
 #include <cstdint>
 #include <string>

@@ -23,6 +23,9 @@ enum class Taken { kNotMine, kTaken, kUsageError };
 struct Option {
   std::string_view name;       // "--find"
   bool takesArgument = false;  // the next argument is its value
+  // The value may be left out: the next argument is its value only when
+  // another argument follows it (the hive comes last).
+  bool argumentOptional = false;
 };
 
 class Command {
@@ -67,6 +70,12 @@ class Command {
     }
     return false;
   }
+  bool ArgumentOptional(std::string_view option) const {
+    for (const Option& own : m_options) {
+      if (own.name == option) return own.argumentOptional;
+    }
+    return false;
+  }
 
   // Prints from the opened hive to stdout; the exit status.
   virtual int Run(OpenedHive& opened) = 0;
@@ -83,7 +92,8 @@ class Command {
   COMMAND(Find)                        \
   COMMAND(Deleted)                     \
   COMMAND(Export)                      \
-  COMMAND(Timeline)
+  COMMAND(Timeline)                    \
+  COMMAND(Artifacts)
 
 #define KEYLOOM_DUMP_DECLARE_COMMAND(name) Command& name##Command();
 KEYLOOM_DUMP_COMMANDS(KEYLOOM_DUMP_DECLARE_COMMAND)

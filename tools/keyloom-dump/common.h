@@ -150,6 +150,12 @@ struct OpenedHive {
 // reason on stderr, when the file is not a readable hive.
 bool OpenAndBuildTree(const char* path, bool openAnyway, OpenedHive& opened);
 
+// The file name of a path: what follows its last "/".
+inline std::string_view FileNameOf(std::string_view path) {
+  const size_t slash = path.rfind('/');
+  return slash == std::string_view::npos ? path : path.substr(slash + 1);
+}
+
 // The stderr line of a walk that did not read the whole tree.
 void ReportBuildOutcome(const OpenedHive& opened);
 

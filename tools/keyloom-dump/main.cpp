@@ -100,6 +100,16 @@ bool TakesArgument(const std::vector<Command*>& commands, std::string_view optio
                      [option](const Command* command) { return command->TakesArgument(option); });
 }
 
+// Whether the option at argv[i] takes argv[i + 1] as its value: always for an
+// option that takes one, but for one whose value may be left out only when
+// another argument (the hive) follows that one.
+bool TakesNextArgument(const std::vector<Command*>& commands, int argc, int i, std::string_view option) {
+  if (!TakesArgument(commands, option)) return false;
+  const bool optional = std::any_of(commands.begin(), commands.end(),
+                                    [option](const Command* command) { return command->ArgumentOptional(option); });
+  return !optional || i + 2 < argc;
+}
+
 // --help or --version among the options (before any "--"; the argument of
 // an option that takes one is not an option): their text on stdout, true.
 bool AnswerInformationRequest(int argc, char** argv, const std::vector<Command*>& commands,
@@ -107,7 +117,7 @@ bool AnswerInformationRequest(int argc, char** argv, const std::vector<Command*>
   for (int i = 1; i < argc; ++i) {
     const std::string_view arg = argv[i];
     if (arg == "--") return false;
-    if (TakesArgument(commands, arg)) {
+    if (TakesNextArgument(commands, argc, i, arg)) {
       ++i;
     } else if (arg == "--help" || arg == "-h") {
       std::fwrite(help.data(), 1, help.size(), stdout);
@@ -150,7 +160,7 @@ int main(int argc, char** argv) {
     const std::string_view arg = argv[i];
     const bool known = std::any_of(commands.begin(), commands.end(),
                                    [arg](const Command* command) { return command->Knows(arg); });
-    const bool takesArgument = TakesArgument(commands, arg);
+    const bool takesArgument = TakesNextArgument(commands, argc, i, arg);
     if (known && (!takesArgument || i + 1 < argc)) {
       const char* argument = takesArgument ? argv[++i] : nullptr;
       for (Command* command : commands) {

@@ -1,6 +1,7 @@
 // --timeline csv|bodyfile|jsonl: every key by its last-written time, newest
 // first, written to stdout by the timeline writers of src/export; with
-// --deleted the recovered deleted keys as well.
+// --deleted the recovered deleted keys as well; with --artifacts (no value)
+// every time the hive's artifacts decode.
 
 #include <unistd.h>
 
@@ -8,7 +9,10 @@
 #include <vector>
 
 #include "command.h"
+#include "artifacts/hive_keys.h"
+#include "artifacts/hive_kind.h"
 #include "deleted/scan_deleted.h"
+#include "export/artifact_rows.h"
 #include "export/timeline.h"
 #include "export/timeline_writers.h"
 
@@ -22,14 +26,17 @@ exporting::TimelineFormat TimelineFormatOf(std::string_view name) {
 
 // --deleted is the deleted records' own command too (deleted_command.cpp,
 // which writes its help line); beside --timeline it is taken here.
-constexpr Option kOptions[] = {{"--timeline", true}, {"--deleted"}};
+// --artifacts is a command of its own as well (artifacts_command.cpp, which
+// writes its help line); without a value, beside --timeline, it is taken here.
+constexpr Option kOptions[] = {{"--timeline", true}, {"--deleted"}, {"--artifacts", true, true}};
 
 class TimelineDump final : public Command {
  public:
   TimelineDump() : Command(kOptions) {}
 
   std::string_view Usage() const override {
-    return "keyloom-dump [--open-anyway] --timeline csv|bodyfile|jsonl [--deleted] HIVE\n";
+    return "keyloom-dump [--open-anyway] --timeline csv|bodyfile|jsonl [--deleted] [--artifacts]\n"
+           "                    HIVE\n";
   }
   int UsagePlace() const override { return 40; }
   std::string_view OptionsHelp() const override {
@@ -43,6 +50,9 @@ class TimelineDump final : public Command {
       m_format = argument;
     } else if (option == "--deleted") {
       m_deleted = true;
+    } else if (option == "--artifacts") {
+      if (argument != nullptr) m_artifactsNamed = true;
+      m_artifacts = true;
     } else {
       return Taken::kNotMine;
     }
@@ -50,7 +60,8 @@ class TimelineDump final : public Command {
   }
   bool Chosen() const override { return !m_format.empty(); }
   bool Valid() const override {
-    return m_format.empty() || m_format == "csv" || m_format == "bodyfile" || m_format == "jsonl";
+    if (m_format.empty()) return true;
+    return (m_format == "csv" || m_format == "bodyfile" || m_format == "jsonl") && !m_artifactsNamed;
   }
 
   int Run(OpenedHive& opened) override {
@@ -60,16 +71,25 @@ class TimelineDump final : public Command {
     deleted::DeletedRecords records;
     if (m_deleted) records = deleted::ScanDeletedRecords(*opened.hive, opened.keys, opened.index);
     const deleted::DeletedRecords* shown = m_deleted ? &records : nullptr;
-    const std::vector<exporting::TimelineEntry> entries =
+    std::vector<exporting::TimelineEntry> entries =
         exporting::CollectTimeline(*opened.hive, opened.keys, opened.index, shown);
-    const exporting::ExportOutcome outcome =
-        exporting::WriteTimeline(opened.keys, shown, entries, TimelineFormatOf(m_format), sink);
+    std::vector<exporting::ArtifactEvent> events;
+    if (m_artifacts) {
+      const artifacts::HiveKeys keys(*opened.hive, opened.keys, opened.index);
+      const artifacts::HiveKind kind = artifacts::DetectHiveKind(keys, FileNameOf(opened.path));
+      events = exporting::CollectArtifactEvents({keys, kind, artifacts::CurrentControlSet(keys)});
+      exporting::AddArtifactEvents(entries, events);
+    }
+    const exporting::ExportOutcome outcome = exporting::WriteTimeline(
+        opened.keys, shown, entries, TimelineFormatOf(m_format), sink, nullptr, m_artifacts ? &events : nullptr);
     return WriterStatus(opened, outcome, sink);
   }
 
  private:
   std::string_view m_format;  // "csv", "bodyfile", "jsonl"; empty: not chosen
   bool m_deleted = false;
+  bool m_artifacts = false;       // --artifacts: the decoded times join the keys'
+  bool m_artifactsNamed = false;  // --artifacts WHAT beside --timeline: a usage error
 };
 
 }  // namespace
