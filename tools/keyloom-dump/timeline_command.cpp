@@ -60,7 +60,8 @@ class TimelineDump final : public Command {
   }
   bool Chosen() const override { return !m_format.empty(); }
   bool Valid() const override {
-    if (m_format.empty()) return true;
+    // A bare --artifacts belongs to the timeline; without one it says nothing.
+    if (m_format.empty()) return !m_artifacts || m_artifactsNamed;
     return (m_format == "csv" || m_format == "bodyfile" || m_format == "jsonl") && !m_artifactsNamed;
   }
 
