@@ -1,5 +1,4 @@
 #pragma once
-// TEAM NOTE (temporary, removed before landing): every engineer on the artifacts MUST read /tmp/ARTIFACT_RULES.md now: build dir, git discipline, what may and may not be read. Your build dir NAME is the one your task gives.
 // An artifact: what a group of well-known keys means, decoded into rows of
 // typed columns. Every row names its source (the key, and the value where one
 // value is its origin), so a reader can go from a decoded row to the raw key

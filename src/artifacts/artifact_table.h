@@ -1,5 +1,4 @@
 #pragma once
-// TEAM NOTE (temporary, removed before landing): every engineer on the artifacts MUST read /tmp/ARTIFACT_RULES.md now: build dir, git discipline, what may and may not be read. Your build dir NAME is the one your task gives.
 // The table of every artifact Keyloom decodes, and decoding one of them over
 // a hive. Each family of artifacts lives in a file of its own
 // (ntuser_artifacts.cpp, system_artifacts.cpp, ...) and hands its entries to

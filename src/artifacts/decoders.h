@@ -1,5 +1,4 @@
 #pragma once
-// TEAM NOTE (temporary, removed before landing): every engineer on the artifacts MUST read /tmp/ARTIFACT_RULES.md now: build dir, git discipline, what may and may not be read. Your build dir NAME is the one your task gives.
 // Small decoders shared by the artifacts: bounded little-endian reads of a
 // value's data, times (FILETIME, SYSTEMTIME, Unix, DOS) as FILETIMEs, text,
 // ROT13, MRU orders, GUIDs and known folders, SIDs.

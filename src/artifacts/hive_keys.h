@@ -1,5 +1,4 @@
 #pragma once
-// TEAM NOTE (temporary, removed before landing): every engineer on the artifacts MUST read /tmp/ARTIFACT_RULES.md now: build dir, git discipline, what may and may not be read. Your build dir NAME is the one your task gives.
 // HiveKeys: the open hive and its finished key tree as the artifact decoders
 // read them: keys found by name (compared as Windows compares them, without
 // regard to case), their last-written times, and their values by name, read in

@@ -1,5 +1,4 @@
 #pragma once
-// TEAM NOTE (temporary, removed before landing): every engineer on the artifacts MUST read /tmp/ARTIFACT_RULES.md now: build dir, git discipline, what may and may not be read. Your build dir NAME is the one your task gives.
 // What kind of hive this is, told from the root key's subkeys (the file name
 // only breaks a tie), and the control set that SYSTEM's artifacts read.
 

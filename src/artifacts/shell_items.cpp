@@ -571,32 +571,19 @@ std::string ShellItemProblems(const ShellItemList& list) {
 
 std::string_view ShellItemKindName(ShellItem::Kind kind) {
   switch (kind) {
-    case ShellItem::Kind::kRootFolder:
-      return "root folder";
-    case ShellItem::Kind::kVolume:
-      return "volume";
-    case ShellItem::Kind::kDirectory:
-      return "directory";
-    case ShellItem::Kind::kFile:
-      return "file";
-    case ShellItem::Kind::kFileEntry:
-      return "file entry";
-    case ShellItem::Kind::kNetworkLocation:
-      return "network location";
-    case ShellItem::Kind::kCompressedFolder:
-      return "compressed folder";
-    case ShellItem::Kind::kUri:
-      return "URI";
-    case ShellItem::Kind::kControlPanelItem:
-      return "control panel item";
-    case ShellItem::Kind::kControlPanelCategory:
-      return "control panel category";
-    case ShellItem::Kind::kControlPanelFile:
-      return "control panel file";
-    case ShellItem::Kind::kPropertyView:
-      return "property view";
-    case ShellItem::Kind::kDelegate:
-      return "delegate";
+    case ShellItem::Kind::kRootFolder: return "root folder";
+    case ShellItem::Kind::kVolume: return "volume";
+    case ShellItem::Kind::kDirectory: return "directory";
+    case ShellItem::Kind::kFile: return "file";
+    case ShellItem::Kind::kFileEntry: return "file entry";
+    case ShellItem::Kind::kNetworkLocation: return "network location";
+    case ShellItem::Kind::kCompressedFolder: return "compressed folder";
+    case ShellItem::Kind::kUri: return "URI";
+    case ShellItem::Kind::kControlPanelItem: return "control panel item";
+    case ShellItem::Kind::kControlPanelCategory: return "control panel category";
+    case ShellItem::Kind::kControlPanelFile: return "control panel file";
+    case ShellItem::Kind::kPropertyView: return "property view";
+    case ShellItem::Kind::kDelegate: return "delegate";
     case ShellItem::Kind::kUnknown:
       break;
   }

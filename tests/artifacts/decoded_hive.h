@@ -1,5 +1,4 @@
 #pragma once
-// TEAM NOTE (temporary, removed before landing): every engineer on the artifacts MUST read /tmp/ARTIFACT_RULES.md now: build dir, git discipline, what may and may not be read. Your build dir NAME is the one your task gives.
 // A hive opened, walked and ready for the artifact decoders, for tests: a real
 // hive by path (opened anyway, as the artifacts' newer hives need) or a built
 // image.
