@@ -33,11 +33,25 @@ uint64_t SortKeyOf(const exporting::TimelineEntry& entry, int column) {
 TimelineModel::TimelineModel(QObject* parent) : QAbstractTableModel(parent) {}
 
 void TimelineModel::Reset(std::vector<exporting::TimelineEntry> entries, const tree::KeyTree& keys,
-                          const deleted::DeletedRecords* deletedRecords) {
+                          const deleted::DeletedRecords* deletedRecords,
+                          std::optional<std::vector<exporting::ArtifactEvent>> events) {
   beginResetModel();
   m_entries = std::move(entries);
   m_keys = &keys;
   m_deleted = deletedRecords;
+  m_events = std::move(events);
+  m_eventRanks.clear();
+  if (m_events) {
+    std::vector<uint32_t> byText(m_events->size());
+    for (size_t at = 0; at < byText.size(); ++at) byText[at] = static_cast<uint32_t>(at);
+    std::stable_sort(byText.begin(), byText.end(), [this](uint32_t a, uint32_t b) {
+      return (*m_events)[a].description < (*m_events)[b].description;
+    });
+    m_eventRanks.resize(byText.size());
+    for (size_t place = 0; place < byText.size(); ++place) {
+      m_eventRanks[byText[place]] = static_cast<uint32_t>(place + 1);
+    }
+  }
   SortEntries();
   FilterRows();
   endResetModel();
@@ -66,13 +80,29 @@ void TimelineModel::SortEntries() {
   // that a million comparisons stay in the cache. A descending key is
   // inverted, so that ties keep the timeline's own order both ways.
   const uint64_t flip = m_sortOrder == Qt::DescendingOrder ? UINT64_MAX : 0;
+  const int column = ColumnOf(m_sortColumn);
   std::vector<std::pair<uint64_t, int32_t>> keyed(m_entries.size());
   for (size_t at = 0; at < m_entries.size(); ++at) {
-    keyed[at] = {SortKeyOf(m_entries[at], m_sortColumn) ^ flip, static_cast<int32_t>(at)};
+    const uint64_t key = column == kDescription ? DescriptionRank(m_entries[at]) : SortKeyOf(m_entries[at], column);
+    keyed[at] = {key ^ flip, static_cast<int32_t>(at)};
   }
   std::sort(keyed.begin(), keyed.end());
   m_order.resize(keyed.size());
   for (size_t at = 0; at < keyed.size(); ++at) m_order[at] = keyed[at].second;
+}
+
+int TimelineModel::DescriptionColumn() const {
+  if (!m_events) return -1;
+  return m_deleted != nullptr ? kDeleted + 1 : kDeleted;
+}
+
+int TimelineModel::ColumnOf(int section) const {
+  return section >= 0 && section == DescriptionColumn() ? kDescription : section;
+}
+
+uint64_t TimelineModel::DescriptionRank(const exporting::TimelineEntry& entry) const {
+  const auto event = static_cast<size_t>(entry.event);
+  return entry.IsEvent() && event < m_eventRanks.size() ? m_eventRanks[event] : 0;
 }
 
 std::vector<bool> TimelineModel::LivePathsMatching() const {
@@ -138,7 +168,7 @@ int TimelineModel::rowCount(const QModelIndex& parent) const { return parent.isV
 
 int TimelineModel::columnCount(const QModelIndex& parent) const {
   if (parent.isValid()) return 0;
-  return m_deleted != nullptr ? kDeleted + 1 : kDeleted;
+  return (m_deleted != nullptr ? kDeleted + 1 : kDeleted) + (m_events ? 1 : 0);
 }
 
 QVariant TimelineModel::data(const QModelIndex& index, int role) const {
@@ -148,9 +178,15 @@ QVariant TimelineModel::data(const QModelIndex& index, int role) const {
     const bool number = index.column() == kSubkeys || index.column() == kValues;
     return QVariant::fromValue(Qt::Alignment(number ? Qt::AlignRight : Qt::AlignLeft) | Qt::AlignVCenter);
   }
-  if (role == Qt::ToolTipRole && index.column() == kPath) return QString::fromStdString(PathAt(index.row()));
+  const int column = ColumnOf(index.column());
+  if (role == Qt::ToolTipRole && column == kPath) return QString::fromStdString(PathAt(index.row()));
+  if ((role == Qt::DisplayRole || role == Qt::ToolTipRole) && column == kDescription) {
+    const auto event = static_cast<size_t>(entry->event);
+    return entry->IsEvent() && event < m_events->size() ? QString::fromStdString((*m_events)[event].description)
+                                                        : QString();
+  }
   if (role != Qt::DisplayRole) return {};
-  switch (index.column()) {
+  switch (column) {
     case kLastWritten:
       return QString::fromStdString(hive::FormatFileTime(entry->lastWritten));
     case kPath:
@@ -168,7 +204,7 @@ QVariant TimelineModel::data(const QModelIndex& index, int role) const {
 
 QVariant TimelineModel::headerData(int section, Qt::Orientation orientation, int role) const {
   if (orientation != Qt::Horizontal || role != Qt::DisplayRole) return QAbstractTableModel::headerData(section, orientation, role);
-  switch (section) {
+  switch (ColumnOf(section)) {
     case kLastWritten:
       return QStringLiteral("Last written");
     case kPath:
@@ -179,6 +215,8 @@ QVariant TimelineModel::headerData(int section, Qt::Orientation orientation, int
       return QStringLiteral("Values");
     case kDeleted:
       return QStringLiteral("Deleted");
+    case kDescription:
+      return QStringLiteral("Description");
     default:
       return {};
   }

@@ -5,6 +5,8 @@
 #include <QFileInfo>
 #include <QMessageBox>
 
+#include <optional>
+#include <string>
 #include <utility>
 #include <vector>
 
@@ -96,7 +98,11 @@ FileWriteJob* ExportTools::StartJob(const QString& path, int64_t total, FileWrit
 
 TimelineWindow& ExportTools::OpenTimeline() {
   if (!m_timeline) {
-    m_timeline = std::make_unique<TimelineWindow>(m_hive, m_window.Model().Tree(), m_index, &m_window);
+    const std::string path = m_hivePath.toStdString();
+    const size_t slash = path.rfind('/');
+    std::string fileName = slash == std::string::npos ? path : path.substr(slash + 1);
+    m_timeline = std::make_unique<TimelineWindow>(m_hive, m_window.Model().Tree(), m_index, std::move(fileName),
+                                                  &m_window);
     connect(m_timeline.get(), &TimelineWindow::KeyChosen, this, &ExportTools::SelectKey);
     connect(m_timeline.get(), &TimelineWindow::SaveRequested, this, &ExportTools::SaveTimeline);
     m_timeline->Collect(ShownDeletedRecords());
@@ -143,10 +149,14 @@ FileWriteJob* ExportTools::StartTimelineSave(const QString& path) {
   for (int row = 0; row < model.ShownCount(); ++row) rows.push_back(*model.EntryAt(row));
   const tree::KeyTree* keys = model.Keys();
   const deleted::DeletedRecords* deletedRecords = model.DeletedRecords();
+  // With the artifacts' times, the columns artifact and description too.
+  std::optional<std::vector<exporting::ArtifactEvent>> events;
+  if (model.Events() != nullptr) events = *model.Events();
   const auto total = static_cast<int64_t>(rows.size());
-  FileWriteJob::Writer writer = [keys, deletedRecords, rows = std::move(rows)](exporting::OutputSink& sink,
-                                                                             exporting::ExportSignals& signals) {
-    return exporting::WriteTimeline(*keys, deletedRecords, rows, exporting::TimelineFormat::kCsv, sink, &signals);
+  FileWriteJob::Writer writer = [keys, deletedRecords, rows = std::move(rows), events = std::move(events)](
+                                    exporting::OutputSink& sink, exporting::ExportSignals& signals) {
+    return exporting::WriteTimeline(*keys, deletedRecords, rows, exporting::TimelineFormat::kCsv, sink, &signals,
+                                    events ? &*events : nullptr);
   };
   FileWriteJob* job = StartJob(path, total, std::move(writer));
   m_jobReadsDeleted = deletedRecords != nullptr;

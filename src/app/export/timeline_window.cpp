@@ -18,6 +18,9 @@
 
 #include "app/fault_hooks.h"
 #include "app/window_look.h"
+#include "artifacts/hive_keys.h"
+#include "artifacts/hive_kind.h"
+#include "export/artifact_rows.h"
 #include "hive/in_place.h"
 
 namespace ui {
@@ -49,8 +52,8 @@ uint64_t FileTimeOfSecond(const QDateTime& time) {
 }
 
 TimelineWindow::TimelineWindow(const hive::HiveFile& hive, const tree::KeyTree& keys, const tree::KeyIndex& index,
-                               QWidget* owner)
-    : QWidget(owner, Qt::Window), m_hive(hive), m_keys(keys), m_index(index) {
+                               std::string hiveFileName, QWidget* owner)
+    : QWidget(owner, Qt::Window), m_hive(hive), m_keys(keys), m_index(index), m_hiveFileName(std::move(hiveFileName)) {
   setWindowTitle(QStringLiteral("Timeline"));
   ApplyWindowLook(*this);
 
@@ -67,6 +70,10 @@ TimelineWindow::TimelineWindow(const hive::HiveFile& hive, const tree::KeyTree& 
     filters->addWidget(widget);
   }
   filters->addWidget(m_path, 1);
+  m_artifacts = new QCheckBox(QStringLiteral("&Artifacts"));
+  m_artifacts->setToolTip(
+      QStringLiteral("Also list the times the hive's artifacts decode (a last run, a last logon, ...)"));
+  filters->addWidget(m_artifacts);
 
   m_table = new QTableView;
   m_table->setModel(&m_model);
@@ -103,6 +110,7 @@ TimelineWindow::TimelineWindow(const hive::HiveFile& hive, const tree::KeyTree& 
   connect(m_from, &QDateTimeEdit::dateTimeChanged, this, [this] { m_fromOn->isChecked() ? ApplyFilter() : m_fromOn->setChecked(true); });
   connect(m_to, &QDateTimeEdit::dateTimeChanged, this, [this] { m_toOn->isChecked() ? ApplyFilter() : m_toOn->setChecked(true); });
   connect(m_path, &QLineEdit::textChanged, this, &TimelineWindow::ApplyFilter);
+  connect(m_artifacts, &QCheckBox::toggled, this, [this] { Collect(m_collectedDeleted); });
   connect(m_table, &QTableView::doubleClicked, this, [this](const QModelIndex& at) { ChooseRow(at.row()); });
   connect(m_save, &QPushButton::clicked, this, &TimelineWindow::SaveRequested);
   connect(close, &QPushButton::clicked, this, &QWidget::close);
@@ -128,12 +136,23 @@ void TimelineWindow::Collect(const deleted::DeletedRecords* deletedRecords) {
   }
   m_stop.store(false);
   const uint64_t collection = ++m_collection;
-  auto run = [this, collection, deletedRecords] {
+  const bool withArtifacts = m_artifacts->isChecked();
+  auto run = [this, collection, deletedRecords, withArtifacts] {
     PrepareThreadForFaults();
     auto entries = std::make_shared<std::vector<exporting::TimelineEntry>>(
         exporting::CollectTimeline(m_hive, m_keys, m_index, deletedRecords, &m_stop));
+    auto events = std::make_shared<std::optional<std::vector<exporting::ArtifactEvent>>>();
+    if (withArtifacts && !m_stop.load()) {
+      // The live keys only, read in place as the timeline's are.
+      const artifacts::HiveKeys keys(m_hive, m_keys, m_index);
+      const artifacts::HiveKind kind = artifacts::DetectHiveKind(keys, m_hiveFileName);
+      *events = exporting::CollectArtifactEvents({keys, kind, artifacts::CurrentControlSet(keys)});
+      exporting::AddArtifactEvents(*entries, **events);
+    }
     QMetaObject::invokeMethod(
-        this, [this, collection, entries] { CollectionEnded(collection, std::move(*entries)); }, Qt::QueuedConnection);
+        this,
+        [this, collection, entries, events] { CollectionEnded(collection, std::move(*entries), std::move(*events)); },
+        Qt::QueuedConnection);
   };
   m_status->setText(QStringLiteral("Collecting the keys..."));
   try {
@@ -143,10 +162,11 @@ void TimelineWindow::Collect(const deleted::DeletedRecords* deletedRecords) {
   }
 }
 
-void TimelineWindow::CollectionEnded(uint64_t collection, std::vector<exporting::TimelineEntry> entries) {
+void TimelineWindow::CollectionEnded(uint64_t collection, std::vector<exporting::TimelineEntry> entries,
+                                     std::optional<std::vector<exporting::ArtifactEvent>> events) {
   if (collection != m_collection) return;
   if (m_worker.joinable()) m_worker.join();
-  m_model.Reset(std::move(entries), m_keys, m_collectedDeleted);
+  m_model.Reset(std::move(entries), m_keys, m_collectedDeleted, std::move(events));
   SetTimeSpan();
   ApplyFilter();
   m_save->setEnabled(true);
@@ -158,6 +178,9 @@ void TimelineWindow::CollectionEnded(uint64_t collection, std::vector<exporting:
     header.resizeSection(column, countWidth);
   }
   header.setSectionResizeMode(TimelineModel::kPath, QHeaderView::Stretch);
+  if (const int description = m_model.DescriptionColumn(); description >= 0) {
+    header.resizeSection(description, m_table->fontMetrics().horizontalAdvance(QLatin1Char('0')) * 48);
+  }
 }
 
 void TimelineWindow::SetTimeSpan() {
@@ -186,8 +209,10 @@ void TimelineWindow::ApplyFilter() {
 
 void TimelineWindow::ShowCount() {
   const QLocale locale = QLocale::system();
-  QString text = QStringLiteral("%1 of %2 keys shown")
-                     .arg(locale.toString(m_model.ShownCount()), locale.toString(m_model.EntryCount()));
+  // With the artifacts' times, not every row is a key.
+  const QString format =
+      m_model.Events() != nullptr ? QStringLiteral("%1 of %2 rows shown") : QStringLiteral("%1 of %2 keys shown");
+  QString text = format.arg(locale.toString(m_model.ShownCount()), locale.toString(m_model.EntryCount()));
   m_status->setText(text);
 }
 

@@ -7,8 +7,13 @@
 // double-click on a row announces its key (KeyChosen); "Save as CSV..." writes
 // the rows shown.
 //
-// The timeline is collected (exporting::CollectTimeline, which sorts it) on a
-// worker thread; the window shows at once and fills when that is done.
+// The check box "Artifacts" (off at first) adds a row per time the hive's
+// artifacts decode (exporting::CollectArtifactEvents, for the hive's kind),
+// at that time on its key, with a "Description" column; a row chosen selects
+// its key. Ticking or unticking it collects the timeline again.
+//
+// The timeline (and the events) are collected (exporting::CollectTimeline,
+// which sorts it) on a worker thread; the window shows at once and fills when that is done.
 // The hive, tree and index must outlive the window, and so must the deleted
 // records it was given until the next Collect; destroying the window stops and
 // joins a running collection. GUI thread only.
@@ -19,6 +24,7 @@
 #include <atomic>
 #include <cstdint>
 #include <optional>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -42,12 +48,15 @@ class TimelineWindow : public QWidget {
   Q_OBJECT
 
  public:
+  // hiveFileName: the hive's file name without folders, which settles its
+  // kind when the keys leave it open (artifacts::DetectHiveKind).
   TimelineWindow(const hive::HiveFile& hive, const tree::KeyTree& keys, const tree::KeyIndex& index,
-                 QWidget* owner);
+                 std::string hiveFileName, QWidget* owner);
   ~TimelineWindow() override;
 
   // Collects the timeline again, with the deleted keys of deletedRecords when
-  // it is not null (the Deleted column is shown then).
+  // it is not null (the Deleted column is shown then), and the artifact
+  // events when "Artifacts" is ticked.
   void Collect(const deleted::DeletedRecords* deletedRecords);
   bool Collecting() const { return m_worker.joinable(); }
 
@@ -59,6 +68,7 @@ class TimelineWindow : public QWidget {
   QDateTimeEdit& To() const { return *m_to; }
   QLineEdit& PathText() const { return *m_path; }
   QPushButton& SaveButton() const { return *m_save; }
+  QCheckBox& Artifacts() const { return *m_artifacts; }
   QString Status() const;
 
  Q_SIGNALS:
@@ -73,7 +83,9 @@ class TimelineWindow : public QWidget {
   bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
-  void CollectionEnded(uint64_t collection, std::vector<exporting::TimelineEntry> entries);
+  // events: none when the artifacts were not asked for.
+  void CollectionEnded(uint64_t collection, std::vector<exporting::TimelineEntry> entries,
+                       std::optional<std::vector<exporting::ArtifactEvent>> events);
   void ApplyFilter();
   void ShowCount();
   void ChooseRow(int row);
@@ -83,6 +95,7 @@ class TimelineWindow : public QWidget {
   const hive::HiveFile& m_hive;
   const tree::KeyTree& m_keys;
   const tree::KeyIndex& m_index;
+  const std::string m_hiveFileName;
   const deleted::DeletedRecords* m_collectedDeleted = nullptr;
 
   TimelineModel m_model;
@@ -92,6 +105,7 @@ class TimelineWindow : public QWidget {
   QDateTimeEdit* m_from = nullptr;
   QDateTimeEdit* m_to = nullptr;
   QLineEdit* m_path = nullptr;
+  QCheckBox* m_artifacts = nullptr;
   QLabel* m_status = nullptr;
   QPushButton* m_save = nullptr;
 

@@ -2,7 +2,8 @@
 // through the save dialog equals the core writer's output for that key, a
 // target that cannot be written names the file and the reason and leaves
 // nothing behind, and the Timeline's order, time range, path filter, CSV and
-// the way a row selects its key in the main window.
+// the way a row selects its key in the main window; on a built NTUSER hive,
+// the Timeline's decoded artifact times.
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDateTimeEdit>
@@ -61,6 +62,26 @@ std::vector<uint8_t> MakeTimedHive() {
   setTime(run, FileTimeAt("2019-06-01T00:00:00Z"));
   setTime(system, FileTimeAt("2022-01-01T00:00:00Z"));
   return b.Bytes();
+}
+
+// An NTUSER hive (its root's subkeys say so) with one UserAssist entry: a
+// program run 3 times, last on 2024-02-03 04:05:06 UTC. Eleven keys.
+std::vector<uint8_t> MakeUserAssistHive() {
+  HiveBuilder b;
+  const auto software = b.AddKey(b.Root(), "Software");
+  b.AddKey(b.Root(), "Control Panel");
+  b.AddKey(b.Root(), "Environment");
+  auto key = software;
+  for (const char* name : {"Microsoft", "Windows", "CurrentVersion", "Explorer", "UserAssist",
+                           "{CEBFF5CD-ACE2-4F4F-9178-9926F41749EA}", "Count"}) {
+    key = b.AddKey(key, name);
+  }
+  std::vector<uint8_t> entry(72, 0);
+  entry[4] = 3;
+  const uint64_t lastRun = FileTimeAt("2024-02-03T04:05:06Z");
+  for (int at = 0; at < 8; ++at) entry[static_cast<size_t>(60 + at)] = static_cast<uint8_t>(lastRun >> (8 * at));
+  b.AddValue(key, "HRZR_EHACNGU:P:\\k.rkr", values::kRegBinary, entry);  // ROT13 of UEME_RUNPATH:C:\x.exe
+  return b.Build();
 }
 
 QByteArray ReadWhole(const QString& path) {
@@ -274,6 +295,51 @@ class ExportToolsTest : public QObject {
     QTRY_VERIFY(!timeline.Collecting() && timeline.Model().EntryCount() == 5);
     QCOMPARE(timeline.Model().columnCount(), 4);
     m_tools->SetDeletedRecordsProvider({});
+  }
+
+  void TimelineArtifactsAddTheDecodedTimes() {
+    const QString path = QString::fromStdString(m_folder.Write("NTUSER.DAT", MakeUserAssistHive()));
+    ui::Viewer viewer;
+    QVERIFY(viewer.OpenHiveFile(path.toUtf8()));
+    QSignalSpy shown(&viewer, &ui::Viewer::MainWindowShown);
+    viewer.StartLoading();
+    QTRY_COMPARE(shown.count(), 1);
+    ui::TimelineWindow& timeline = viewer.Export()->OpenTimeline();
+    QTRY_VERIFY(!timeline.Collecting() && timeline.Model().EntryCount() == 11);
+    QVERIFY(!timeline.Artifacts().isChecked());
+    QCOMPARE(timeline.Model().columnCount(), 4);
+
+    const QString count = "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\UserAssist\\"
+                          "{CEBFF5CD-ACE2-4F4F-9178-9926F41749EA}\\Count";
+    timeline.Artifacts().setChecked(true);
+    QTRY_VERIFY(!timeline.Collecting() && timeline.Model().EntryCount() == 12);
+    const ui::TimelineModel& model = timeline.Model();
+    QCOMPARE(model.columnCount(), 5);
+    QCOMPARE(model.headerData(4, Qt::Horizontal).toString(), QString("Description"));
+    QCOMPARE(model.index(0, ui::TimelineModel::kLastWritten).data().toString(), QString("2024-02-03 04:05:06 UTC"));
+    QCOMPARE(model.index(0, ui::TimelineModel::kPath).data().toString(), count);
+    QCOMPARE(model.index(0, 4).data().toString(), QString("UserAssist last_run: UEME_RUNPATH:C:\\x.exe"));
+    QCOMPARE(model.index(1, 4).data().toString(), QString());
+    QCOMPARE(timeline.Status(), QString("12 of 12 rows shown"));
+    // Chosen, the event's row selects its key.
+    timeline.Table().setCurrentIndex(model.index(0, 0));
+    QTest::keyClick(&timeline.Table(), Qt::Key_Return);
+    QCOMPARE(viewer.Window()->Model().KeyPath(viewer.Window()->Tree().SelectedItemPosition()), count);
+
+    const QString csv = QDir(QString::fromStdString(m_out.Path())).filePath("artifacts.csv");
+    QVERIFY(viewer.Export()->StartTimelineSave(csv) != nullptr);
+    QTRY_VERIFY(viewer.Export()->RunningJob() == nullptr);
+    const QByteArray saved = ReadWhole(csv);
+    QVERIFY2(saved.startsWith("last_written,path,subkeys,values,deleted,artifact,description\r\n"
+                              "2024-02-03T04:05:06.0000000Z," + count.toUtf8() +
+                              ",0,1,no,userassist,UserAssist last_run: UEME_RUNPATH:C:\\x.exe\r\n"),
+             saved.constData());
+    QCOMPARE(saved.count("\r\n"), 13);
+
+    timeline.Artifacts().setChecked(false);
+    QTRY_VERIFY(!timeline.Collecting() && timeline.Model().EntryCount() == 11);
+    QCOMPARE(model.columnCount(), 4);
+    QCOMPARE(timeline.Status(), QString("11 of 11 keys shown"));
   }
 
  private:
