@@ -105,6 +105,8 @@ void Viewer::FinishLoading() {
   m_export->SetDeletedRecordsProvider([this] { return m_deleted->ShownDeletedRecords(); });
   connect(m_deleted.get(), &DeletedTools::DeletedShownChanged, m_export.get(), &ExportTools::DeletedRecordsChanged);
   m_opener = std::make_unique<OpenTools>(*m_window, *m_actions, m_starter);
+  m_artifacts = std::make_unique<ArtifactsTools>(*m_window, *m_actions, *m_hive, m_index, m_hivePath);
+  m_tools->SetHiveKind(m_artifacts->HiveKindText());
   m_window->ShowAndActivate();
   const QString select = qEnvironmentVariable("KEYLOOM_SELECT");
   if (qEnvironmentVariableIsSet("KEYLOOM_SELECT") && !m_window->Tree().SelectKeyPath(select)) {
@@ -121,6 +123,7 @@ void Viewer::AbandonLoading() {
 }
 
 void Viewer::CloseMainWindow() {
+  m_artifacts.reset();
   m_export.reset();
   m_tools.reset();
   m_deleted.reset();

@@ -27,6 +27,7 @@
 #include <memory>
 #include <thread>
 
+#include "app/artifacts/artifacts_tools.h"
 #include "app/deleted/deleted_tools.h"
 #include "app/export/export_tools.h"
 #include "app/inspect/viewer_tools.h"
@@ -90,6 +91,8 @@ class Viewer : public QObject {
   ViewerActions* Actions() { return m_actions; }
   // The deleted keys and values; none before the main window is shown.
   DeletedTools* Deleted() { return m_deleted.get(); }
+  // Artifacts, Bookmarks and Go to Key; none before the main window is shown.
+  ArtifactsTools* Artifacts() { return m_artifacts.get(); }
   ProgressWindow* Progress() { return m_progress.get(); }
   int32_t KeysLoaded() const { return m_signals.keysLoaded.load(); }
 
@@ -130,6 +133,8 @@ class Viewer : public QObject {
   // Last, so that it goes first: it may stop a search that reads the hive.
   std::unique_ptr<ViewerTools> m_tools;
   std::unique_ptr<ExportTools> m_export;
+  // Goes before the hive is closed: it may stop a decoding that reads the hive.
+  std::unique_ptr<ArtifactsTools> m_artifacts;
 };
 
 // Runs Keyloom with its command-line arguments as bytes (the program name

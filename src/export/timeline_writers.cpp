@@ -17,21 +17,6 @@ void AppendNumber(uint64_t number, std::string& out) {
   out.append(digits, end);
 }
 
-void AppendCsvField(std::string_view text, std::string& out) {
-  const bool plain = std::none_of(text.begin(), text.end(),
-                                  [](char c) { return c == ',' || c == '"' || c == '\r' || c == '\n'; });
-  if (plain) {
-    out += text;
-    return;
-  }
-  out += '"';
-  for (const char c : text) {
-    if (c == '"') out += '"';
-    out += c;
-  }
-  out += '"';
-}
-
 // The path as a bodyfile name. mactime decodes %XX in names, so "%" and the
 // field separator "|" are written as %25 and %7C and come out as they were;
 // a control character (a line feed would make mactime drop the row) is
@@ -112,6 +97,21 @@ void AppendRow(TimelineFormat format, const TimelineEntry& entry, std::string_vi
 }
 
 }  // namespace
+
+void AppendCsvField(std::string_view text, std::string& out) {
+  const bool plain = std::none_of(text.begin(), text.end(),
+                                  [](char c) { return c == ',' || c == '"' || c == '\r' || c == '\n'; });
+  if (plain) {
+    out += text;
+    return;
+  }
+  out += '"';
+  for (const char c : text) {
+    if (c == '"') out += '"';
+    out += c;
+  }
+  out += '"';
+}
 
 std::string_view TimelineHeader(TimelineFormat format, bool withEvents) {
   if (format != TimelineFormat::kCsv) return "";

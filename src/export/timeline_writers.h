@@ -37,6 +37,10 @@ namespace exporting {
 
 enum class TimelineFormat { kCsv, kBodyfile, kJsonLines };
 
+// Appends text as one CSV field: quoted when it holds a comma, a double
+// quote, CR or LF, its quotes doubled.
+void AppendCsvField(std::string_view text, std::string& out);
+
 // The first line of the form, line end included; empty for forms without one.
 // withEvents: the timeline has artifact events.
 std::string_view TimelineHeader(TimelineFormat format, bool withEvents = false);

@@ -18,7 +18,7 @@
 #include <memory>
 
 #include "app/export/export_dialog.h"
-#include "app/export/file_write_job.h"
+#include "app/file_write_job.h"
 #include "app/export/timeline_window.h"
 #include "app/main_window.h"
 #include "app/viewer_actions.h"

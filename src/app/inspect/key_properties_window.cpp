@@ -40,7 +40,7 @@ QString KeyToolTip(const QString& path, const hive::KeyDetails& details) {
 }
 
 KeyPropertiesWindow::KeyPropertiesWindow(const QString& path, const hive::KeyDetails& details, QWidget* owner,
-                                         const QString& deletedAt)
+                                         const QString& deletedAt, const QString& hiveKind)
     : QDialog(owner) {
   setWindowTitle(QStringLiteral("Key Properties"));
   setAttribute(Qt::WA_DeleteOnClose);
@@ -49,6 +49,7 @@ KeyPropertiesWindow::KeyPropertiesWindow(const QString& path, const hive::KeyDet
   form->setFieldGrowthPolicy(QFormLayout::ExpandingFieldsGrow);
   AddDetailRow(*form, QStringLiteral("Path:"), path);
   if (!deletedAt.isEmpty()) AddDetailRow(*form, QStringLiteral("Deleted:"), deletedAt);
+  if (!hiveKind.isEmpty()) AddDetailRow(*form, QStringLiteral("Hive kind:"), hiveKind);
   if (details.held) {
     AddDetailRow(*form, QStringLiteral("Last written:"), LastWrittenText(details));
     AddDetailRow(*form, QStringLiteral("Class name:"), ClassNameText(details));

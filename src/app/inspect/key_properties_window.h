@@ -19,9 +19,10 @@ class KeyPropertiesWindow : public QDialog {
 
  public:
   // Deletes itself when closed. For a deleted key, deletedAt says where its
-  // record was found; it shows in a row "Deleted:" under the path.
+  // record was found; it shows in a row "Deleted:" under the path. For the
+  // root key, hiveKind shows in a row "Hive kind:" under the path.
   KeyPropertiesWindow(const QString& path, const hive::KeyDetails& details, QWidget* owner,
-                      const QString& deletedAt = {});
+                      const QString& deletedAt = {}, const QString& hiveKind = {});
 };
 
 }  // namespace ui

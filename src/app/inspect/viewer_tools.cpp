@@ -149,7 +149,8 @@ QWidget* ViewerTools::OpenKeyProperties(int32_t itemPosition) {
   const auto recordOffset = m_index.Find(itemPosition);
   if (!recordOffset) return m_additions != nullptr ? m_additions->OpenKeyProperties(itemPosition) : nullptr;
   auto* window = new KeyPropertiesWindow(m_window.Model().KeyPath(itemPosition),
-                                         hive::ReadKeyDetails(m_hive, *recordOffset), &m_window);
+                                         hive::ReadKeyDetails(m_hive, *recordOffset), &m_window, {},
+                                         itemPosition == 0 ? m_hiveKind : QString());
   ShowOwned(window);
   return window;
 }

@@ -14,10 +14,12 @@
 // it before the hive is closed (it stops a running search). GUI thread only.
 
 #include <QObject>
+#include <QString>
 
 #include <cstdint>
 #include <memory>
 #include <optional>
+#include <utility>
 
 #include "app/inspect/shown_additions.h"
 #include "app/main_window.h"
@@ -43,6 +45,8 @@ class ViewerTools : public QObject {
   // What another tool adds to the views (none by default); it must outlive
   // these tools or be unset first.
   void SetAdditions(ShownAdditions* additions) { m_additions = additions; }
+  // The hive's kind, which the root key's Key Properties shows ("SYSTEM").
+  void SetHiveKind(QString kind) { m_hiveKind = std::move(kind); }
 
   // Each returns the window it opened, or none when there was nothing to show.
   QWidget* OpenKeyProperties(int32_t itemPosition);
@@ -75,6 +79,7 @@ class ViewerTools : public QObject {
   hive::HiveFile& m_hive;
   const tree::KeyIndex& m_index;
   ShownAdditions* m_additions = nullptr;
+  QString m_hiveKind;
   std::unique_ptr<FindWindow> m_find;
 };
 

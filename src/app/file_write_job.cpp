@@ -1,4 +1,4 @@
-#include "app/export/file_write_job.h"
+#include "app/file_write_job.h"
 
 #include <QLocale>
 #include <QMessageBox>

@@ -1,4 +1,4 @@
-#include "app/export/pending_file.h"
+#include "app/pending_file.h"
 
 #include <fcntl.h>
 #include <unistd.h>

@@ -20,7 +20,7 @@
 #include <memory>
 #include <thread>
 
-#include "app/export/pending_file.h"
+#include "app/pending_file.h"
 #include "export/export_walk.h"
 #include "export/output_sink.h"
 
