@@ -55,7 +55,9 @@ TEST_P(CommandLine, HelpGoesToStdoutWithStatus0) {
 TEST_P(CommandLine, HelpAndManualPageNameTheSameOptions) {
   ForgetTheDisplay();
   const Program& program = GetParam();
-  const std::string help = testsupport::RunProcess({program.path, "--help"}).out;
+  const testsupport::ProcessResult run = testsupport::RunProcess({program.path, "--help"});
+  ASSERT_EQ(run.exitStatus, 0) << run.err;
+  const std::string& help = run.out;
   const std::string manPage = testsupport::ReadWholeFile(program.manPage);
   ASSERT_FALSE(manPage.empty()) << program.manPage;
   const std::set<std::string> inHelp = LongOptions(help, std::regex("--([a-z][a-z-]*[a-z])"));
