@@ -92,7 +92,7 @@ TEST(DumpArtifacts, TimelineGainsTheDecodedTimesOnlyWhenAsked) {
   for (size_t i = 1; i < keys.size(); ++i) {
     std::string line = keys[i];
     line.insert(line.size() - 1, ",,");  // before the CR
-    found += with.out.find(line + "\n") != std::string::npos ? 1 : 0;
+    if (with.out.find(line + "\n") != std::string::npos) ++found;
   }
   EXPECT_EQ(found, keys.size() - 1);
 }
