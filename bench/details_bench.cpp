@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "app/inspect/value_details_window.h"
+#include "app/details/value_details_window.h"
 #include "hive/value.h"
 #include "hive_builder.h"
 #include "temp_hive.h"

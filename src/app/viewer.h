@@ -30,7 +30,7 @@
 #include "app/artifacts/artifacts_tools.h"
 #include "app/deleted/deleted_tools.h"
 #include "app/export/export_tools.h"
-#include "app/inspect/viewer_tools.h"
+#include "app/details/viewer_tools.h"
 #include "app/main_window.h"
 #include "app/open/open_tools.h"
 #include "app/progress_window.h"

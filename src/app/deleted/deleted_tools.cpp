@@ -11,7 +11,7 @@
 
 #include "app/error_report.h"
 #include "app/fault_hooks.h"
-#include "app/inspect/key_properties_window.h"
+#include "app/details/key_properties_window.h"
 #include "deleted/deleted_value_data.h"
 #include "deleted/scan_deleted.h"
 #include "hive/key_details.h"

@@ -30,7 +30,7 @@
 #include <thread>
 
 #include "app/deleted/deleted_find.h"
-#include "app/inspect/shown_additions.h"
+#include "app/details/shown_additions.h"
 #include "app/main_window.h"
 #include "app/viewer_actions.h"
 #include "deleted/deleted_records.h"

@@ -18,7 +18,7 @@
 #include "app/export/export_tools.h"
 #include "app/export/timeline_window.h"
 #include "app/find/find_window.h"
-#include "app/inspect/viewer_tools.h"
+#include "app/details/viewer_tools.h"
 #include "app/viewer.h"
 #include "app_test_support.h"
 #include "hive/format.h"

@@ -21,7 +21,7 @@
 #include <optional>
 #include <utility>
 
-#include "app/inspect/shown_additions.h"
+#include "app/details/shown_additions.h"
 #include "app/main_window.h"
 #include "app/viewer_actions.h"
 #include "hive/hive_file.h"

@@ -1,4 +1,4 @@
-#include "app/inspect/viewer_tools.h"
+#include "app/details/viewer_tools.h"
 
 #include <QApplication>
 #include <QClipboard>
@@ -12,8 +12,8 @@
 #include <vector>
 
 #include "app/find/find_window.h"
-#include "app/inspect/key_properties_window.h"
-#include "app/inspect/value_details_window.h"
+#include "app/details/key_properties_window.h"
+#include "app/details/value_details_window.h"
 #include "hive/key_details.h"
 #include "hive/value.h"
 

@@ -1,4 +1,4 @@
-#include "app/inspect/hex_view.h"
+#include "app/details/hex_view.h"
 
 #include <QApplication>
 #include <QClipboard>

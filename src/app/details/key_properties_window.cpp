@@ -1,10 +1,10 @@
-#include "app/inspect/key_properties_window.h"
+#include "app/details/key_properties_window.h"
 
 #include <QDialogButtonBox>
 #include <QFormLayout>
 #include <QVBoxLayout>
 
-#include "app/inspect/detail_form.h"
+#include "app/details/detail_form.h"
 #include "app/window_look.h"
 
 namespace ui {

@@ -11,7 +11,7 @@
 #include <cstdint>
 #include <optional>
 
-#include "app/inspect/value_details_window.h"
+#include "app/details/value_details_window.h"
 #include "search/find.h"
 
 namespace ui {

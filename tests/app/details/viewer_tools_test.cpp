@@ -21,9 +21,9 @@
 #include <vector>
 
 #include "app/find/find_window.h"
-#include "app/inspect/hex_view.h"
-#include "app/inspect/value_details_window.h"
-#include "app/inspect/viewer_tools.h"
+#include "app/details/hex_view.h"
+#include "app/details/value_details_window.h"
+#include "app/details/viewer_tools.h"
 #include "app/viewer.h"
 #include "app_test_support.h"
 #include "class_name.h"

@@ -1,4 +1,4 @@
-#include "app/inspect/value_details_window.h"
+#include "app/details/value_details_window.h"
 
 #include <QDialogButtonBox>
 #include <QFontDatabase>
@@ -11,8 +11,8 @@
 #include <string>
 #include <vector>
 
-#include "app/inspect/detail_form.h"
-#include "app/inspect/hex_view.h"
+#include "app/details/detail_form.h"
+#include "app/details/hex_view.h"
 #include "app/window_look.h"
 #include "values/value_details.h"
 
