@@ -19,6 +19,9 @@ class ValueTableView : public QTreeWidget, public values::ValueTable {
 
  public:
   static constexpr int kColumnCount = 4;
+  // The role of a row's first column that holds, for a row showing a
+  // recovered deleted value, the value's index in the deleted records.
+  static constexpr int kDeletedValueRole = Qt::UserRole + 1;
 
   explicit ValueTableView(QWidget* parent);
 

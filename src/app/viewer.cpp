@@ -106,6 +106,10 @@ void Viewer::FinishLoading() {
   connect(m_deleted.get(), &DeletedTools::DeletedShownChanged, m_export.get(), &ExportTools::DeletedRecordsChanged);
   m_opener = std::make_unique<OpenTools>(*m_window, *m_actions, m_starter);
   m_artifacts = std::make_unique<ArtifactsTools>(*m_window, *m_actions, *m_hive, m_index, m_hivePath);
+  // The artifacts decode the deleted records too while they are shown (kept
+  // for the session; the artifact tools go before the deleted ones).
+  connect(m_deleted.get(), &DeletedTools::DeletedShownChanged, m_artifacts.get(),
+          [this] { m_artifacts->SetDeletedRecords(m_deleted->ShownDeletedRecords()); });
   m_tools->SetHiveKind(m_artifacts->HiveKindText());
   m_window->ShowAndActivate();
   const QString select = qEnvironmentVariable("KEYLOOM_SELECT");

@@ -64,6 +64,29 @@ bool HiveKeys::SameName(std::string_view a, std::string_view b) {
   return foldedA == foldedB;
 }
 
+KeyId HiveKeys::Parent(KeyId key) const {
+  if (!IsDeletedKeyId(key)) return key >= 0 && key < m_keys.Size() ? m_keys.Parent(key) : kNoKey;
+  const size_t index = DeletedKeyIndex(key);
+  if (m_deleted == nullptr || index >= m_deleted->keys.size()) return kNoKey;
+  const deleted::DeletedKey& record = m_deleted->keys[index];
+  if (record.liveParentItem != deleted::kUnknown) return record.liveParentItem;
+  if (record.deletedParent != deleted::kUnknown) return DeletedKeyId(static_cast<size_t>(record.deletedParent));
+  return kNoKey;
+}
+
+bool HiveKeys::IsAtOrBelow(KeyId key, KeyId ancestor) const {
+  if (ancestor == kNoKey) return false;
+  // The scan leaves no cycle among recovered parents; the bound holds anyway.
+  size_t steps = static_cast<size_t>(m_keys.Size()) + (m_deleted != nullptr ? m_deleted->keys.size() : 0) + 1;
+  for (; key != kNoKey && steps > 0; key = Parent(key), --steps) {
+    if (key == ancestor) return true;
+    // A live key's parents come before it in pre-order, and a live key's
+    // parents are all live.
+    if (!IsDeletedKeyId(key) && (IsDeletedKeyId(ancestor) || key < ancestor)) return false;
+  }
+  return false;
+}
+
 int32_t HiveKeys::ChildCount(KeyId key) const {
   const int32_t live = key >= 0 && key < m_keys.Size() ? m_keys.ChildCount(key) : 0;
   const std::vector<KeyId>* recovered = DeletedChildren(key);

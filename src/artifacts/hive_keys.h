@@ -75,6 +75,13 @@ class HiveKeys {
   // itself. kNoKey when a name along the way is missing (or from is kNoKey).
   KeyId Find(KeyId from, std::string_view path) const;
 
+  // The key's parent: a live key's in the tree, a recovered key's the live or
+  // recovered key it is tied to; kNoKey for the root and for a recovered key
+  // without a known parent.
+  KeyId Parent(KeyId key) const;
+  // True when key is ancestor itself or lies below it.
+  bool IsAtOrBelow(KeyId key, KeyId ancestor) const;
+
   int32_t ChildCount(KeyId key) const;
   KeyId ChildAt(KeyId key, int32_t row) const;
   // Calls visit(child) for every subkey of key, in tree order.

@@ -52,6 +52,9 @@ class KeyTreeModel : public QAbstractItemModel {
   // What Qt::FontRole, Qt::ForegroundRole and Qt::DecorationRole give for a
   // deleted item (a QFont, a QBrush, a QIcon: the model needs only Qt Core).
   void SetDeletedLook(QVariant font, QVariant foreground, QVariant decoration);
+  const QVariant& DeletedFont() const { return m_deletedFont; }
+  const QVariant& DeletedForeground() const { return m_deletedForeground; }
+  const QVariant& DeletedDecoration() const { return m_deletedDecoration; }
 
   // The item position that index stands for, or -1 for an invalid index.
   static int32_t ItemPosition(const QModelIndex& index);

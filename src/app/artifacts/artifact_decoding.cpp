@@ -35,15 +35,14 @@ std::vector<KeyId> ArtifactKeys(const artifacts::Artifact& artifact, const artif
 // it, up to the nearest of the artifact's own keys.
 void IndexSourceKeys(const DecodedArtifact& decoded, int32_t index, const artifacts::DecodeContext& context,
                      DecodedHive& hive) {
-  const tree::KeyTree& keys = context.keys.Tree();
   const std::vector<KeyId> named = ArtifactKeys(*decoded.artifact, context);
   std::set<KeyId> listed;
   std::vector<KeyId> chain;
   for (const artifacts::ArtifactRow& row : decoded.rows) {
-    if (row.key < 0 || row.key >= keys.Size() || listed.count(row.key) != 0) continue;
+    if (row.key == kNoKey || listed.count(row.key) != 0) continue;
     chain.clear();
     bool reachesNamed = false;
-    for (KeyId key = row.key; key != kNoKey; key = keys.Parent(key)) {
+    for (KeyId key = row.key; key != kNoKey; key = context.keys.Parent(key)) {
       chain.push_back(key);
       if (std::find(named.begin(), named.end(), key) != named.end()) {
         reachesNamed = true;
@@ -60,6 +59,7 @@ void IndexSourceKeys(const DecodedArtifact& decoded, int32_t index, const artifa
 
 DecodedHive DecodeHiveArtifacts(const artifacts::DecodeContext& context, const std::atomic<bool>& stop) {
   DecodedHive hive;
+  hive.keys = &context.keys;
   for (const artifacts::Artifact* artifact : artifacts::ArtifactsFor(context.kind)) {
     if (stop.load()) {
       hive.stopped = true;
@@ -73,20 +73,10 @@ DecodedHive DecodeHiveArtifacts(const artifacts::DecodeContext& context, const s
   return hive;
 }
 
-bool IsAtOrBelow(const tree::KeyTree& keys, KeyId key, KeyId ancestor) {
-  if (ancestor < 0 || ancestor >= keys.Size()) return false;
-  for (; key >= 0 && key < keys.Size(); key = keys.Parent(key)) {
-    if (key == ancestor) return true;
-    // Parents come before their children in pre-order.
-    if (key < ancestor) return false;
-  }
-  return false;
-}
-
 ArtifactDecoding::ArtifactDecoding(const hive::HiveFile& hive, const tree::KeyTree& keys,
                                    const tree::KeyIndex& index, artifacts::HiveKind kind,
-                                   artifacts::KeyId controlSet)
-    : m_keys(hive, keys, index), m_kind(kind), m_controlSet(controlSet) {}
+                                   artifacts::KeyId controlSet, const deleted::DeletedRecords* deletedRecords)
+    : m_keys(hive, keys, index, deletedRecords), m_kind(kind), m_controlSet(controlSet) {}
 
 ArtifactDecoding::~ArtifactDecoding() {
   m_stop.store(true);
@@ -98,6 +88,7 @@ void ArtifactDecoding::Start() {
   m_started = true;
   if (!hive::IsMappedInPlace(m_keys.Hive())) {
     auto result = std::make_shared<DecodedHive>();
+    result->keys = &m_keys;
     result->unmapped = true;
     QMetaObject::invokeMethod(this, [this, result] { Ended(result); }, Qt::QueuedConnection);
     return;

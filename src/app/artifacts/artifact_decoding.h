@@ -26,6 +26,9 @@ struct DecodedArtifact {
 };
 
 struct DecodedHive {
+  // The keys the rows name (their paths, parents and recovered keys); the
+  // decoding's own, alive as long as it is.
+  const artifacts::HiveKeys* keys = nullptr;
   // One per artifact of the hive's kind, in the table's order.
   std::vector<DecodedArtifact> artifacts;
   // For a key: the artifacts (indexes into artifacts, ascending) with rows
@@ -42,21 +45,24 @@ struct DecodedHive {
 // two artifacts. Reads in place only (see artifacts::DecodeArtifact).
 DecodedHive DecodeHiveArtifacts(const artifacts::DecodeContext& context, const std::atomic<bool>& stop);
 
-// True when key is ancestor itself or lies below it.
-bool IsAtOrBelow(const tree::KeyTree& keys, artifacts::KeyId key, artifacts::KeyId ancestor);
-
 // ArtifactDecoding: DecodeHiveArtifacts on a worker thread, started once by
 // the first Start(). Done() is raised on the GUI thread when the result is
-// there; it is kept for the object's life. The hive, tree and index must
-// outlive the object; destroying it stops the decoding between two
-// artifacts and joins the worker. GUI thread only, apart from its worker.
+// there; it is kept for the object's life. With deleted records, the
+// recovered keys and values are decoded too (see artifacts::HiveKeys). The
+// hive, tree, index and records must outlive the object; destroying it stops
+// the decoding between two artifacts and joins the worker. GUI thread only,
+// apart from its worker.
 class ArtifactDecoding : public QObject {
   Q_OBJECT
 
  public:
   ArtifactDecoding(const hive::HiveFile& hive, const tree::KeyTree& keys, const tree::KeyIndex& index,
-                   artifacts::HiveKind kind, artifacts::KeyId controlSet);
+                   artifacts::HiveKind kind, artifacts::KeyId controlSet,
+                   const deleted::DeletedRecords* deletedRecords = nullptr);
   ~ArtifactDecoding() override;
+
+  // The records decoded with the live keys, or none.
+  const deleted::DeletedRecords* DeletedRecords() const { return m_keys.Deleted(); }
 
   // Starts the decoding unless it has started before.
   void Start();

@@ -3,10 +3,8 @@
 #include <algorithm>
 #include <utility>
 
-#include "app/artifacts/artifact_decoding.h"
 #include "export/artifact_rows.h"
 #include "hive/key_details.h"
-#include "tree/key_path.h"
 
 namespace ui {
 namespace {
@@ -34,6 +32,15 @@ int CompareCells(const artifacts::Cell& a, const artifacts::Cell& b, const QStri
   return textA.compare(textB, Qt::CaseInsensitive);
 }
 
+// The tree's order of keys: the live keys in pre-order, then the recovered
+// ones in the records' order.
+bool KeyBefore(artifacts::KeyId a, artifacts::KeyId b) {
+  const bool deletedA = artifacts::IsDeletedKeyId(a);
+  const bool deletedB = artifacts::IsDeletedKeyId(b);
+  if (deletedA != deletedB) return deletedB;
+  return deletedA ? artifacts::DeletedKeyIndex(a) < artifacts::DeletedKeyIndex(b) : a < b;
+}
+
 }  // namespace
 
 QString CellText(const artifacts::Cell& cell) {
@@ -56,17 +63,18 @@ QString ColumnHeading(std::string_view name) {
 ArtifactRowsModel::ArtifactRowsModel(QObject* parent) : QAbstractTableModel(parent) {}
 
 void ArtifactRowsModel::Reset(const artifacts::Artifact* artifact, const std::vector<artifacts::ArtifactRow>* rows,
-                              const tree::KeyTree& keys) {
+                              const artifacts::HiveKeys* keys) {
   beginResetModel();
   m_artifact = artifact;
-  m_rows = artifact != nullptr ? rows : nullptr;
-  m_keys = &keys;
+  m_rows = artifact != nullptr && keys != nullptr ? rows : nullptr;
+  m_keys = keys;
   m_filter.clear();
   m_narrowing = artifacts::kNoKey;
   m_sortColumn = -1;
   m_sortOrder = Qt::AscendingOrder;
   m_texts.clear();
   m_hasProblems = false;
+  m_hasDeleted = false;
   const size_t columns = artifact != nullptr ? artifact->columns.size() : 0;
   if (m_rows != nullptr) {
     m_texts.reserve(m_rows->size());
@@ -76,15 +84,23 @@ void ArtifactRowsModel::Reset(const artifacts::Artifact* artifact, const std::ve
       for (size_t column = 0; column < columns; ++column) {
         texts.push_back(column < row.cells.size() ? CellText(row.cells[column]) : QString());
       }
-      texts.push_back(QString::fromStdString(tree::KeyPathOf(keys, row.key)));
+      texts.push_back(QString::fromStdString(keys->Path(row.key)));
       texts.push_back(ValueText(row));
       texts.push_back(QString::fromStdString(row.problem));
       m_hasProblems = m_hasProblems || !row.problem.empty();
+      m_hasDeleted = m_hasDeleted || row.deleted;
     }
   }
   SortRows();
   ShowRows();
   endResetModel();
+}
+
+void ArtifactRowsModel::SetDeletedLook(QVariant font, QVariant foreground, QVariant decoration) {
+  m_deletedFont = std::move(font);
+  m_deletedForeground = std::move(foreground);
+  m_deletedDecoration = std::move(decoration);
+  if (ShownCount() > 0) Q_EMIT dataChanged(index(0, 0), index(ShownCount() - 1, columnCount() - 1));
 }
 
 void ArtifactRowsModel::SetFilter(const QString& text) {
@@ -126,7 +142,7 @@ bool ArtifactRowsModel::LessInColumn(int32_t a, int32_t b, int column) const {
   const auto& rowB = (*m_rows)[static_cast<size_t>(b)];
   const auto& textA = m_texts[static_cast<size_t>(a)][static_cast<size_t>(column)];
   const auto& textB = m_texts[static_cast<size_t>(b)][static_cast<size_t>(column)];
-  if (column == KeyColumn()) return rowA.key < rowB.key;  // pre-order is the tree's order
+  if (column == KeyColumn()) return KeyBefore(rowA.key, rowB.key);
   if (column > KeyColumn()) return textA.compare(textB, Qt::CaseInsensitive) < 0;
   const auto at = static_cast<size_t>(column);
   const artifacts::Cell empty;
@@ -152,7 +168,7 @@ void ArtifactRowsModel::ShowRows() {
   m_shown.clear();
   for (const int32_t index : m_order) {
     const auto at = static_cast<size_t>(index);
-    if (m_narrowing != artifacts::kNoKey && !IsAtOrBelow(*m_keys, (*m_rows)[at].key, m_narrowing)) continue;
+    if (m_narrowing != artifacts::kNoKey && !m_keys->IsAtOrBelow((*m_rows)[at].key, m_narrowing)) continue;
     if (!m_filter.isEmpty()) {
       const auto& texts = m_texts[at];
       const auto holdsFilter = [this](const QString& text) { return text.contains(m_filter, Qt::CaseInsensitive); };
@@ -170,6 +186,7 @@ std::vector<std::string> ArtifactRowsModel::CsvHeader() const {
   header.emplace_back("key");
   header.emplace_back("value");
   if (m_hasProblems) header.emplace_back("problem");
+  if (m_hasDeleted) header.emplace_back("deleted");
   return header;
 }
 
@@ -185,6 +202,7 @@ std::vector<std::string> ArtifactRowsModel::CsvFields(int row) const {
   fields.push_back(texts[static_cast<size_t>(KeyColumn())].toStdString());
   fields.push_back(texts[static_cast<size_t>(ValueColumn())].toStdString());
   if (m_hasProblems) fields.push_back(decoded->problem);
+  if (m_hasDeleted) fields.emplace_back(decoded->deleted ? "true" : "false");
   return fields;
 }
 
@@ -210,9 +228,19 @@ QVariant ArtifactRowsModel::data(const QModelIndex& index, int role) const {
           index.column() < KeyColumn() && m_artifact->columns[column].type == artifacts::ColumnType::kInteger;
       return QVariant::fromValue(Qt::Alignment(number ? Qt::AlignRight : Qt::AlignLeft) | Qt::AlignVCenter);
     }
+    case Qt::FontRole:
+    case Qt::ForegroundRole:
+    case Qt::DecorationRole:
+      return RowAt(index.row())->deleted ? DeletedRowData(index.column(), role) : QVariant();
     default:
       return {};
   }
+}
+
+QVariant ArtifactRowsModel::DeletedRowData(int column, int role) const {
+  if (role == Qt::FontRole) return m_deletedFont;
+  if (role == Qt::ForegroundRole) return m_deletedForeground;
+  return column == 0 ? m_deletedDecoration : QVariant();
 }
 
 QVariant ArtifactRowsModel::headerData(int section, Qt::Orientation orientation, int role) const {

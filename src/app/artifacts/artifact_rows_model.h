@@ -13,6 +13,10 @@
 // to case) in any cell, and, when the model is narrowed to a key, whose
 // source key is that key or lies below it.
 //
+// Rows decoded from recovered deleted keys or values take the deleted look
+// the key tree gives its deleted items (SetDeletedLook), and, saved as CSV, a
+// column "deleted".
+//
 // GUI thread only. The artifact, the rows and the tree must outlive the model
 // (until the next Reset).
 
@@ -24,7 +28,7 @@
 #include <vector>
 
 #include "artifacts/artifact.h"
-#include "tree/key_tree.h"
+#include "artifacts/hive_keys.h"
 
 namespace ui {
 
@@ -35,13 +39,17 @@ class ArtifactRowsModel : public QAbstractTableModel {
   explicit ArtifactRowsModel(QObject* parent = nullptr);
 
   // Shows the rows of artifact (none: an empty table), in the decoder's order,
-  // without filter or narrowing.
+  // without filter or narrowing. keys are those the rows name (needed with rows).
   void Reset(const artifacts::Artifact* artifact, const std::vector<artifacts::ArtifactRow>* rows,
-             const tree::KeyTree& keys);
+             const artifacts::HiveKeys* keys);
+  // What Qt::FontRole, Qt::ForegroundRole and, in the first column,
+  // Qt::DecorationRole give for a deleted row.
+  void SetDeletedLook(QVariant font, QVariant foreground, QVariant decoration);
 
   void SetFilter(const QString& text);
   const QString& Filter() const { return m_filter; }
-  // Shows only the rows from key and the keys below it; kNoKey shows all.
+  // Shows only the rows from key and the keys below it (a recovered key's
+  // too); kNoKey shows all.
   void SetNarrowing(artifacts::KeyId key);
   artifacts::KeyId Narrowing() const { return m_narrowing; }
 
@@ -57,8 +65,9 @@ class ArtifactRowsModel : public QAbstractTableModel {
   int ProblemColumn() const { return m_hasProblems ? KeyColumn() + 2 : -1; }
 
   // For CSV: the column names (the artifact's, as --artifacts writes them,
-  // then key, value and problem when shown) and one shown row's fields
-  // (times in ISO 8601 UTC to 100 ns, booleans as true or false).
+  // then key, value, problem when shown and deleted when any row is) and one
+  // shown row's fields (times in ISO 8601 UTC to 100 ns, booleans as true or
+  // false).
   std::vector<std::string> CsvHeader() const;
   std::vector<std::string> CsvFields(int row) const;
 
@@ -71,13 +80,18 @@ class ArtifactRowsModel : public QAbstractTableModel {
 
  private:
   bool LessInColumn(int32_t a, int32_t b, int column) const;
+  QVariant DeletedRowData(int column, int role) const;
   void SortRows();
   void ShowRows();
 
   const artifacts::Artifact* m_artifact = nullptr;
   const std::vector<artifacts::ArtifactRow>* m_rows = nullptr;
-  const tree::KeyTree* m_keys = nullptr;
+  const artifacts::HiveKeys* m_keys = nullptr;
   bool m_hasProblems = false;
+  bool m_hasDeleted = false;
+  QVariant m_deletedFont;
+  QVariant m_deletedForeground;
+  QVariant m_deletedDecoration;
   // Per decoded row, the text of each column as shown.
   std::vector<std::vector<QString>> m_texts;
   std::vector<int32_t> m_order;  // every row, in the sorted column's order

@@ -52,8 +52,8 @@ ArtifactsTools::ArtifactsTools(MainWindow& window, ViewerActions& actions, const
   // here, before any worker reads the tree.
   m_kind = artifacts::DetectHiveKind(m_keys, m_fileName);
   m_controlSet = m_kind == artifacts::HiveKind::kSystem ? artifacts::CurrentControlSet(m_keys) : artifacts::kNoKey;
-  m_decoding = std::make_unique<ArtifactDecoding>(hive, window.Model().Tree(), index, m_kind, m_controlSet);
-  connect(m_decoding.get(), &ArtifactDecoding::Done, this, &ArtifactsTools::DecodingDone);
+  m_liveDecoding = std::make_unique<ArtifactDecoding>(hive, window.Model().Tree(), index, m_kind, m_controlSet);
+  connect(m_liveDecoding.get(), &ArtifactDecoding::Done, this, [this] { DecodingDone(m_liveDecoding.get()); });
   AddActions(actions);
   connect(&m_window.Tree(), &KeyTreeView::ControlEvent, this,
           [this] { OfferDecodedFor(m_window.Tree().SelectedItemPosition(), false); });
@@ -94,12 +94,13 @@ QString ArtifactsTools::HiveKindText() const { return QString::fromUtf8(artifact
 
 ArtifactsWindow& ArtifactsTools::OpenArtifacts() {
   if (!m_artifacts) {
-    m_artifacts = std::make_unique<ArtifactsWindow>(m_window.Model().Tree(), m_kind, artifacts::ArtifactsFor(m_kind),
-                                                    &m_window);
+    m_artifacts = std::make_unique<ArtifactsWindow>(m_kind, artifacts::ArtifactsFor(m_kind), &m_window);
+    const KeyTreeModel& tree = m_window.Model();
+    m_artifacts->Model().SetDeletedLook(tree.DeletedFont(), tree.DeletedForeground(), tree.DeletedDecoration());
     connect(m_artifacts.get(), &ArtifactsWindow::RowChosen, this, &ArtifactsTools::SelectSource);
     connect(m_artifacts.get(), &ArtifactsWindow::SaveRequested, this, &ArtifactsTools::SaveArtifactRows);
-    if (const DecodedHive* decoded = m_decoding->Result()) m_artifacts->ShowDecoded(*decoded);
-    m_decoding->Start();
+    if (const DecodedHive* decoded = Current().Result()) m_artifacts->ShowDecoded(*decoded);
+    Current().Start();
   }
   ShowOwned(*m_artifacts);
   return *m_artifacts;
@@ -115,44 +116,89 @@ bool ArtifactsTools::OpenArtifact(std::string_view id) {
   return false;
 }
 
-void ArtifactsTools::DecodingDone() {
-  if (m_artifacts) m_artifacts->ShowDecoded(*m_decoding->Result());
+ArtifactDecoding& ArtifactsTools::Current() const {
+  return m_deletedShown && m_deletedDecoding ? *m_deletedDecoding : *m_liveDecoding;
+}
+
+void ArtifactsTools::SetDeletedRecords(const deleted::DeletedRecords* records) {
+  const bool wasDecoding = Current().Started();
+  m_deletedShown = records != nullptr;
+  if (records != nullptr && (!m_deletedDecoding || m_deletedDecoding->DeletedRecords() != records)) {
+    // A decoding is stopped and joined as it goes.
+    m_deletedDecoding = std::make_unique<ArtifactDecoding>(m_hive, m_window.Model().Tree(), m_index, m_kind,
+                                                           m_controlSet, records);
+    connect(m_deletedDecoding.get(), &ArtifactDecoding::Done, this,
+            [this, decoding = m_deletedDecoding.get()] { DecodingDone(decoding); });
+  }
+  // What was decoded before is decoded again over the records now shown.
+  if (wasDecoding || m_artifacts) Current().Start();
+  ShowCurrentDecoding();
+  OfferDecodedFor(m_window.Tree().SelectedItemPosition(), false);
+}
+
+void ArtifactsTools::ShowCurrentDecoding() {
+  if (!m_artifacts) return;
+  if (const DecodedHive* decoded = Current().Result()) {
+    m_artifacts->ShowDecoded(*decoded);
+  } else {
+    m_artifacts->ShowDecoding();
+  }
+}
+
+void ArtifactsTools::DecodingDone(const ArtifactDecoding* from) {
+  // The other decoding's result waits until its records are shown (again).
+  if (from != &Current()) return;
+  ShowCurrentDecoding();
   OfferDecodedFor(m_window.Tree().SelectedItemPosition(), false);
   const int32_t pending = std::exchange(m_pendingDecoded, -1);
   if (pending >= 0) OpenDecoded(pending);
 }
 
-bool ArtifactsTools::IsLiveKey(int32_t item) const {
-  return item >= 0 && item < m_window.Model().Tree().Size() && !m_window.Model().IsDeletedItem(item);
+artifacts::KeyId ArtifactsTools::KeyOfItem(int32_t item) const {
+  const KeyTreeModel& model = m_window.Model();
+  if (item >= 0 && item < model.Tree().Size()) return item;
+  const DeletedKeyItems* items = model.DeletedItems();
+  if (items == nullptr || !items->Holds(item) || Current().DeletedRecords() == nullptr) return artifacts::kNoKey;
+  const int32_t key = items->KeyOf(item);
+  return key == deleted::kUnknown ? artifacts::kNoKey : artifacts::DeletedKeyId(static_cast<size_t>(key));
+}
+
+int32_t ArtifactsTools::ItemOfKey(artifacts::KeyId key) const {
+  if (!artifacts::IsDeletedKeyId(key)) return key;
+  const DeletedKeyItems* items = m_window.Model().DeletedItems();
+  if (items == nullptr) return -1;
+  return items->PositionOfKey(static_cast<int32_t>(artifacts::DeletedKeyIndex(key)));
 }
 
 std::vector<const artifacts::Artifact*> ArtifactsTools::ArtifactsFrom(int32_t item) const {
   std::vector<const artifacts::Artifact*> found;
-  const DecodedHive* decoded = m_decoding->Result();
-  if (decoded == nullptr || !IsLiveKey(item)) return found;
-  const auto at = decoded->bySourceKey.find(item);
+  const DecodedHive* decoded = Current().Result();
+  const artifacts::KeyId key = KeyOfItem(item);
+  if (decoded == nullptr || key == artifacts::kNoKey) return found;
+  const auto at = decoded->bySourceKey.find(key);
   if (at == decoded->bySourceKey.end()) return found;
   for (const int32_t index : at->second) found.push_back(decoded->artifacts[static_cast<size_t>(index)].artifact);
   return found;
 }
 
 void ArtifactsTools::OpenDecoded(int32_t item, size_t which) {
-  if (!IsLiveKey(item)) return;
-  if (!m_decoding->Finished()) {
+  const artifacts::KeyId key = KeyOfItem(item);
+  if (key == artifacts::kNoKey) return;
+  if (!Current().Finished()) {
     m_pendingDecoded = item;
-    m_decoding->Start();
+    Current().Start();
     return;
   }
-  const auto at = m_decoding->Result()->bySourceKey.find(item);
-  if (at == m_decoding->Result()->bySourceKey.end() || which >= at->second.size()) return;
-  OpenArtifacts().ShowArtifact(at->second[which], item);
+  const auto at = Current().Result()->bySourceKey.find(key);
+  if (at == Current().Result()->bySourceKey.end() || which >= at->second.size()) return;
+  OpenArtifacts().ShowArtifact(at->second[which], key);
 }
 
 void ArtifactsTools::OfferDecodedFor(int32_t item, bool forMenu) {
   // Until the decoding is done it is not known which keys are sources: the
   // action stays on, and waits for the decoding when chosen.
   const std::vector<const artifacts::Artifact*> found = ArtifactsFrom(item);
-  m_decodedAction->setEnabled(!m_decoding->Finished() ? IsLiveKey(item) : !found.empty());
+  m_decodedAction->setEnabled(!Current().Finished() ? KeyOfItem(item) != artifacts::kNoKey : !found.empty());
   if (!forMenu) return;
   if (m_decodedMenu) m_decodedMenu->clear();
   m_decodedAction->setMenu(static_cast<QMenu*>(nullptr));
@@ -183,7 +229,7 @@ bool ArtifactsTools::eventFilter(QObject* watched, QEvent* event) {
     // the action table's menu does).
     const QModelIndex under = tree.indexAt(static_cast<QContextMenuEvent*>(event)->pos());
     const int32_t item = under.isValid() ? KeyTreeModel::ItemPosition(under) : tree.SelectedItemPosition();
-    m_decoding->Start();
+    Current().Start();
     OfferDecodedFor(item, true);
   }
   return QObject::eventFilter(watched, event);
@@ -243,11 +289,24 @@ int32_t ArtifactsTools::RowOfValue(int32_t key, const QString& valueName) const 
   return found;
 }
 
-void ArtifactsTools::SelectSource(int32_t key, bool fromValue, const QString& valueName) {
-  if (!m_window.Tree().SelectItem(key)) return;
+int32_t ArtifactsTools::RowOfDeletedValue(const QString& valueName) const {
+  const ValueTableView& table = m_window.Table();
+  const QString name = valueName.isEmpty() ? QString::fromUtf8(hive::kDefaultValueName.data(), static_cast<qsizetype>(hive::kDefaultValueName.size())) : valueName;
+  for (int row = 0; row < table.topLevelItemCount(); ++row) {
+    const QTreeWidgetItem* item = table.topLevelItem(row);
+    if (!item->data(0, ValueTableView::kDeletedValueRole).isValid()) continue;
+    if (item->text(0).compare(name, Qt::CaseInsensitive) == 0) return row;
+  }
+  return -1;
+}
+
+void ArtifactsTools::SelectSource(int32_t key, bool fromValue, const QString& valueName, bool deleted) {
+  if (!m_window.Tree().SelectItem(ItemOfKey(key))) return;
   m_window.activateWindow();
   ValueTableView& table = m_window.Table();
-  const int32_t row = fromValue ? RowOfValue(key, valueName) : -1;
+  // A deleted row from a value is from a recovered value, listed after the live ones.
+  int32_t row = -1;
+  if (fromValue) row = deleted ? RowOfDeletedValue(valueName) : RowOfValue(key, valueName);
   QTreeWidgetItem* rowItem = row >= 0 ? table.topLevelItem(row) : nullptr;
   if (rowItem == nullptr) {
     table.setCurrentItem(nullptr);

@@ -15,13 +15,18 @@
 //
 // The artifacts are decoded once, on a worker thread (ArtifactDecoding),
 // when first needed: by the window, by Ctrl+D, or by the tree's context menu.
-// The result is kept until the tools go.
+// The result is kept until the tools go. While the deleted keys and values
+// are shown (SetDeletedRecords), the artifacts are those decoded over the
+// live and the recovered records together, once, on the first need after
+// the records came: rows from recovered records take the tree's deleted look,
+// and a deleted key in the tree offers its artifacts as a live one does.
 //
 // KEYLOOM_ARTIFACT, a testing aid: when set to an artifact's id ("userassist"),
 // the Artifacts window opens on that artifact once the main window is shown.
 //
-// The hive, the key index and the window must outlive the tools; destroy them
-// before the hive is closed (they stop the decoding). GUI thread only.
+// The hive, the key index, the window and the deleted records given must
+// outlive the tools; destroy them before the hive is closed (they stop the
+// decoding). GUI thread only.
 
 #include <QByteArray>
 #include <QObject>
@@ -70,7 +75,13 @@ class ArtifactsTools : public QObject {
   // The Artifacts window on the artifact with this id; false when the
   // hive's kind has no such artifact.
   bool OpenArtifact(std::string_view id);
-  const ArtifactDecoding& Decoding() const { return *m_decoding; }
+  // The decoding whose rows are shown: with the deleted records while they
+  // are shown, else the live one.
+  const ArtifactDecoding& Decoding() const { return Current(); }
+
+  // The deleted records shown in the tree (none: hidden). The records must
+  // stay alive and unchanged for the tools' life.
+  void SetDeletedRecords(const deleted::DeletedRecords* records);
 
   // The artifacts with rows from the key at item or from keys below it (see
   // DecodedHive::bySourceKey); empty until the decoding is done.
@@ -103,13 +114,22 @@ class ArtifactsTools : public QObject {
 
  private:
   void AddActions(ViewerActions& actions);
-  void DecodingDone();
-  bool IsLiveKey(int32_t item) const;
+  ArtifactDecoding& Current() const;
+  void DecodingDone(const ArtifactDecoding* from);
+  void ShowCurrentDecoding();
+  // The key an item of the tree shows, as the decoded rows name it: a live
+  // key's position, a deleted key's id while the deleted rows are decoded;
+  // kNoKey for any other item.
+  artifacts::KeyId KeyOfItem(int32_t item) const;
+  // The tree's item of a key the rows name, or -1.
+  int32_t ItemOfKey(artifacts::KeyId key) const;
+  // The ValueTable's row of a recovered value of the selected key, by name, or -1.
+  int32_t RowOfDeletedValue(const QString& valueName) const;
   // Sets the enabled state of the Decoded action (and, for a context menu,
   // its text and submenu) for the key at item.
   void OfferDecodedFor(int32_t item, bool forMenu);
   void SelectKey(int32_t item);
-  void SelectSource(int32_t key, bool fromValue, const QString& valueName);
+  void SelectSource(int32_t key, bool fromValue, const QString& valueName, bool deleted);
   int32_t RowOfValue(int32_t key, const QString& valueName) const;
 
   MainWindow& m_window;
@@ -124,8 +144,10 @@ class ArtifactsTools : public QObject {
   int32_t m_pendingDecoded = -1;  // Ctrl+D on this item waits for the decoding
   QString m_lastFolder;
   QPointer<FileWriteJob> m_job;
-  // Before the windows, which show its result: it goes after them.
-  std::unique_ptr<ArtifactDecoding> m_decoding;
+  // Before the windows, which show their results: they go after them.
+  std::unique_ptr<ArtifactDecoding> m_liveDecoding;
+  std::unique_ptr<ArtifactDecoding> m_deletedDecoding;  // once deleted records were shown
+  bool m_deletedShown = false;
   std::unique_ptr<ArtifactsWindow> m_artifacts;
   std::unique_ptr<BookmarksWindow> m_bookmarks;
   std::unique_ptr<GoToKeyDialog> m_goTo;

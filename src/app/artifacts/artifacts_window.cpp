@@ -15,7 +15,6 @@
 
 #include <algorithm>
 
-#include "tree/key_path.h"
 #include "app/window_look.h"
 
 namespace ui {
@@ -44,9 +43,9 @@ QTableView* MakeTable(ArtifactRowsModel& model) {
 
 }  // namespace
 
-ArtifactsWindow::ArtifactsWindow(const tree::KeyTree& keys, artifacts::HiveKind kind,
-                                 const std::vector<const artifacts::Artifact*>& artifacts, QWidget* owner)
-    : QWidget(owner, Qt::Window), m_keys(keys), m_artifacts(artifacts) {
+ArtifactsWindow::ArtifactsWindow(artifacts::HiveKind kind, const std::vector<const artifacts::Artifact*>& artifacts,
+                                 QWidget* owner)
+    : QWidget(owner, Qt::Window), m_artifacts(artifacts) {
   setWindowTitle(QStringLiteral("Artifacts"));
   ApplyWindowLook(*this);
 
@@ -159,6 +158,8 @@ void ArtifactsWindow::ListArtifacts() {
 
 void ArtifactsWindow::ShowDecoded(const DecodedHive& decoded) {
   m_decoded = &decoded;
+  // A recovered key narrowed to is gone from rows decoded without the records.
+  if (artifacts::IsDeletedKeyId(m_narrowTo) && decoded.keys->Deleted() == nullptr) m_narrowTo = artifacts::kNoKey;
   ListArtifacts();
   if (decoded.unmapped) {
     m_status->setText(QStringLiteral("This hive's artifacts cannot be decoded here: its file could not be mapped."));
@@ -166,6 +167,13 @@ void ArtifactsWindow::ShowDecoded(const DecodedHive& decoded) {
   }
   if (m_shown < 0 && !m_artifacts.empty()) m_shown = 0;
   ShowArtifact(m_shown, m_narrowTo);
+}
+
+void ArtifactsWindow::ShowDecoding() {
+  m_decoded = nullptr;
+  ListArtifacts();
+  ShowRows();
+  m_status->setText(QStringLiteral("Decoding..."));
 }
 
 void ArtifactsWindow::ShowArtifact(int index, artifacts::KeyId narrowTo) {
@@ -186,17 +194,17 @@ void ArtifactsWindow::ShowRows() {
       m_decoded != nullptr && !m_decoded->unmapped && m_shown < static_cast<int>(m_decoded->artifacts.size());
   const DecodedArtifact* decoded = ready ? &m_decoded->artifacts[static_cast<size_t>(m_shown)] : nullptr;
   if (decoded != nullptr) {
-    m_model.Reset(decoded->artifact, &decoded->rows, m_keys);
+    m_model.Reset(decoded->artifact, &decoded->rows, m_decoded->keys);
   } else {
-    m_model.Reset(nullptr, nullptr, m_keys);
+    m_model.Reset(nullptr, nullptr, nullptr);
   }
   m_table->horizontalHeader()->setSortIndicator(-1, Qt::AscendingOrder);
-  if (m_narrowTo != artifacts::kNoKey) {
+  if (decoded != nullptr && m_narrowTo != artifacts::kNoKey) {
     m_model.SetNarrowing(m_narrowTo);
     m_narrowText->setText(QStringLiteral("Rows from %1 and the keys below it")
-                              .arg(QString::fromStdString(tree::KeyPathOf(m_keys, m_narrowTo))));
+                              .arg(QString::fromStdString(m_decoded->keys->Path(m_narrowTo))));
   }
-  m_narrowBar->setVisible(m_narrowTo != artifacts::kNoKey);
+  m_narrowBar->setVisible(decoded != nullptr && m_narrowTo != artifacts::kNoKey);
   m_save->setEnabled(decoded != nullptr);
   FitColumns();
   if (decoded != nullptr) ShowCount();
@@ -223,7 +231,7 @@ QString ArtifactsWindow::Status() const { return m_status->text(); }
 void ArtifactsWindow::ChooseRow(int row) {
   const artifacts::ArtifactRow* decoded = m_model.RowAt(row);
   if (decoded == nullptr || decoded->key == artifacts::kNoKey) return;
-  Q_EMIT RowChosen(decoded->key, decoded->fromValue, QString::fromStdString(decoded->valueName));
+  Q_EMIT RowChosen(decoded->key, decoded->fromValue, QString::fromStdString(decoded->valueName), decoded->deleted);
 }
 
 bool ArtifactsWindow::eventFilter(QObject* watched, QEvent* event) {

@@ -35,11 +35,14 @@ class ArtifactsWindow : public QWidget {
 
  public:
   // artifacts: those of the hive's kind, in the table's order.
-  ArtifactsWindow(const tree::KeyTree& keys, artifacts::HiveKind kind,
-                  const std::vector<const artifacts::Artifact*>& artifacts, QWidget* owner);
+  ArtifactsWindow(artifacts::HiveKind kind, const std::vector<const artifacts::Artifact*>& artifacts,
+                  QWidget* owner);
 
   // The rows are there (or will never be: decoded.unmapped). Keeps decoded.
   void ShowDecoded(const DecodedHive& decoded);
+  // Another decoding is on its way: no rows, "Decoding..." until ShowDecoded.
+  // The artifact shown and the narrowing stay.
+  void ShowDecoding();
   bool Decoded() const { return m_decoded != nullptr; }
 
   // Shows the artifact at index of the list (its rows once decoded), only the
@@ -59,9 +62,10 @@ class ArtifactsWindow : public QWidget {
   QString Status() const;
 
  Q_SIGNALS:
-  // Enter or a double-click on a row: its source key (a KeyTree position) and,
-  // when fromValue, the name of its value ("" for the default value).
-  void RowChosen(int32_t key, bool fromValue, const QString& valueName);
+  // Enter or a double-click on a row: its source key (a KeyTree position, or
+  // a recovered key's id), when fromValue the name of its value ("" for the
+  // default value), and whether the row comes from a recovered record.
+  void RowChosen(int32_t key, bool fromValue, const QString& valueName, bool deleted);
   void SaveRequested();
 
  protected:
@@ -74,7 +78,6 @@ class ArtifactsWindow : public QWidget {
   void ShowCount();
   void ChooseRow(int row);
 
-  const tree::KeyTree& m_keys;
   std::vector<const artifacts::Artifact*> m_artifacts;
   const DecodedHive* m_decoded = nullptr;
   int m_shown = -1;

@@ -32,6 +32,7 @@
 #include "app/deleted/deleted_find.h"
 #include "app/details/shown_additions.h"
 #include "app/main_window.h"
+#include "app/value_table_view.h"
 #include "app/viewer_actions.h"
 #include "deleted/deleted_records.h"
 #include "hive/hive_file.h"
@@ -45,7 +46,7 @@ class DeletedTools : public QObject, public ShownAdditions {
  public:
   // The role of a ValueTable row's first column that holds the index of the
   // deleted value (into the records' values) the row shows.
-  static constexpr int kDeletedValueRole = Qt::UserRole + 1;
+  static constexpr int kDeletedValueRole = ValueTableView::kDeletedValueRole;
 
   // Adds its action to actions.
   DeletedTools(MainWindow& window, ViewerActions& actions, hive::HiveFile& hive, const tree::KeyIndex& index);

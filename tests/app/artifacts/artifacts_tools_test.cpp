@@ -26,7 +26,9 @@
 #include "app_test_support.h"
 #include "artifacts/artifact_table.h"
 #include "artifacts/bookmarks.h"
+#include "hive_builder.h"
 #include "recovery/open_anyway.h"
+#include "temp_hive.h"
 #include "tree/build_key_tree.h"
 #include "tree/key_path.h"
 #include "app/viewer.h"
@@ -58,7 +60,7 @@ struct Reference {
   }
   int RowsAtOrBelow(std::string_view id, artifacts::KeyId key) const {
     int count = 0;
-    for (const ArtifactRow& row : Decode(id)) count += ui::IsAtOrBelow(keys, row.key, key) ? 1 : 0;
+    for (const ArtifactRow& row : Decode(id)) count += hiveKeys->IsAtOrBelow(row.key, key) ? 1 : 0;
     return count;
   }
   artifacts::KeyId Key(std::string_view path) const { return hiveKeys->Find(hiveKeys->Root(), path); }
@@ -94,20 +96,35 @@ QString Title(const artifacts::Artifact& artifact) {
   return QString::fromUtf8(artifact.title.data(), static_cast<qsizetype>(artifact.title.size()));
 }
 
-// ROOT > Run > Inner; Other. Rows of a hand-made artifact over it.
-tree::KeyTree SmallTree() {
+// ROOT > Run > Inner; Shell, in a hive (positions 0 to 3 in that order), and
+// one recovered key Gone under Run. Rows of a hand-made artifact over it.
+struct SmallHive {
+  SmallHive() : temp(Image()) {
+    std::string reason;
+    file = hive::OpenHive(temp.Path(), &reason);
+    if (!file) return;
+    tree::BuildSignals signals;
+    tree::BuildKeyTree(keys, index, *file, signals);
+    deleted::DeletedKey gone;
+    gone.name = "Gone";
+    gone.liveParentItem = 1;
+    records.keys.push_back(gone);
+    hiveKeys = std::make_unique<artifacts::HiveKeys>(*file, keys, index, &records);
+  }
+  static std::vector<uint8_t> Image() {
+    testsupport::HiveBuilder builder;
+    const auto run = builder.AddKey(builder.Root(), "Run");
+    builder.AddKey(run, "Inner");
+    builder.AddKey(builder.Root(), "Shell");
+    return builder.Build();
+  }
+  testsupport::TempHive temp;
+  std::unique_ptr<hive::HiveFile> file;
   tree::KeyTree keys;
-  keys.AddItem("ROOT");
-  keys.OpenSubLevel();
-  keys.AddItem("Run (1/1)");
-  keys.OpenSubLevel();
-  keys.AddItem("Inner (0/1)");
-  keys.CloseSubLevel();
-  keys.AddItem("Other (0/1)");
-  keys.CloseSubLevel();
-  keys.Finish();
-  return keys;
-}
+  tree::KeyIndex index;
+  deleted::DeletedRecords records;
+  std::unique_ptr<artifacts::HiveKeys> hiveKeys;
+};
 
 constexpr artifacts::Column kColumns[] = {
     {"name", artifacts::ColumnType::kText}, {"run_count", artifacts::ColumnType::kInteger},
@@ -343,7 +360,8 @@ class ArtifactsToolsTest : public QObject {
 
   // The rows' table, on rows made by hand.
   void ColumnsSortByTheirKindEmptyFirstAndStably() {
-    const tree::KeyTree keys = SmallTree();
+    const SmallHive small;
+    QCOMPARE(small.keys.Size(), 4);
     const std::vector<ArtifactRow> rows{
         Row(3, "b", artifacts::TextCell("beta"), Cell{int64_t{9}}, Cell{FileTime{300}}),
         Row(1, "-", artifacts::TextCell("Alpha"), Cell{int64_t{10}}, Cell{}),
@@ -351,7 +369,7 @@ class ArtifactsToolsTest : public QObject {
         Row(0, "a", artifacts::TextCell("alpha"), Cell{int64_t{2}}, Cell{FileTime{200}}),
     };
     ui::ArtifactRowsModel model;
-    model.Reset(&kHandMade, &rows, keys);
+    model.Reset(&kHandMade, &rows, small.hiveKeys.get());
     QCOMPARE(Column(model, 0), (QStringList{"beta", "Alpha", "gamma", "alpha"}));  // the decoder's order
     model.sort(1, Qt::AscendingOrder);
     QCOMPARE(Column(model, 1), (QStringList{"", "2", "9", "10"}));
@@ -362,28 +380,28 @@ class ArtifactsToolsTest : public QObject {
     model.sort(0, Qt::DescendingOrder);  // without regard to case; ties keep their order
     QCOMPARE(Column(model, 0), (QStringList{"gamma", "beta", "Alpha", "alpha"}));
     model.sort(model.KeyColumn(), Qt::AscendingOrder);  // the tree's order
-    QCOMPARE(Column(model, model.KeyColumn()), (QStringList{"ROOT", "Run", "Run\\Inner", "Other"}));
+    QCOMPARE(Column(model, model.KeyColumn()), (QStringList{"ROOT", "Run", "Run\\Inner", "Shell"}));
     QCOMPARE(Column(model, model.ValueColumn()), (QStringList{"a", "", "{default}", "b"}));
     QCOMPARE(model.ProblemColumn(), -1);
     QCOMPARE(model.headerData(1, Qt::Horizontal).toString(), QString("Run count"));
   }
 
   void FilterAndNarrowingAndCsvFields() {
-    const tree::KeyTree keys = SmallTree();
+    const SmallHive small;
     const std::vector<ArtifactRow> rows{
         Row(1, "x", artifacts::TextCell("run, \"quoted\""), Cell{int64_t{1}}, Cell{FileTime{130'000'000'000'000'000}}),
         Row(2, "", artifacts::TextCell("inner"), Cell{}, Cell{}, "data too short: 12 of 16 bytes"),
         Row(3, "y", artifacts::TextCell("other"), Cell{int64_t{3}}, Cell{}),
     };
     ui::ArtifactRowsModel model;
-    model.Reset(&kHandMade, &rows, keys);
+    model.Reset(&kHandMade, &rows, small.hiveKeys.get());
     QCOMPARE(model.ProblemColumn(), model.KeyColumn() + 2);
     model.SetFilter("2012-12-14 23:06");  // a time as shown
     QCOMPARE(Column(model, 0), (QStringList{"run, \"quoted\""}));
     model.SetFilter("TOO SHORT");   // the problem
     QCOMPARE(Column(model, 0), (QStringList{"inner"}));
     model.SetFilter("");
-    model.SetNarrowing(1);  // Run and Run\Inner, not Other
+    model.SetNarrowing(1);  // Run and Run\Inner, not Shell
     QCOMPARE(Column(model, 0), (QStringList{"run, \"quoted\"", "inner"}));
     std::string csv;
     ui::AppendCsvRecord(model.CsvHeader(), csv);
@@ -392,6 +410,40 @@ class ArtifactsToolsTest : public QObject {
              QString("name,run_count,last_run,pinned,key,value,problem\r\n"
                      "\"run, \"\"quoted\"\"\",1,2012-12-14T23:06:40.0000000Z,,Run,x,\r\n"
                      "inner,,,,Run\\Inner,{default},data too short: 12 of 16 bytes\r\n"));
+  }
+
+  // Rows from recovered records: the tree's deleted look, their keys after
+  // the live ones, inside a narrowing to their live parent, and a column
+  // deleted in CSV.
+  void DeletedRowsLookSortNarrowAndSave() {
+    const SmallHive small;
+    const artifacts::KeyId gone = artifacts::DeletedKeyId(0);
+    std::vector<ArtifactRow> rows{
+        Row(gone, "g", artifacts::TextCell("recovered"), Cell{int64_t{1}}, Cell{}),
+        Row(3, "s", artifacts::TextCell("live"), Cell{int64_t{2}}, Cell{}),
+        Row(1, "r", artifacts::TextCell("recovered value"), Cell{int64_t{3}}, Cell{}),
+    };
+    rows[0].deleted = true;
+    rows[2].deleted = true;
+    ui::ArtifactRowsModel model;
+    QFont italic;
+    italic.setItalic(true);
+    model.SetDeletedLook(italic, QBrush(Qt::red), QString("mark"));
+    model.Reset(&kHandMade, &rows, small.hiveKeys.get());
+    QCOMPARE(Column(model, model.KeyColumn()), (QStringList{"Run\\Gone", "Shell", "Run"}));
+    const auto fontOf = [&](int row) { return model.index(row, 1).data(Qt::FontRole); };
+    QVERIFY(fontOf(0).value<QFont>().italic());
+    QVERIFY(!fontOf(1).isValid());
+    QCOMPARE(model.index(2, 0).data(Qt::DecorationRole).toString(), QString("mark"));
+    QVERIFY(!model.index(2, 1).data(Qt::DecorationRole).isValid());
+    model.sort(model.KeyColumn(), Qt::AscendingOrder);
+    QCOMPARE(Column(model, 0), (QStringList{"recovered value", "live", "recovered"}));
+    model.SetNarrowing(1);
+    QCOMPARE(Column(model, 0), (QStringList{"recovered value", "recovered"}));
+    model.SetNarrowing(gone);
+    QCOMPARE(Column(model, 0), (QStringList{"recovered"}));
+    QCOMPARE(QString::fromStdString(model.CsvHeader().back()), QString("deleted"));
+    QCOMPARE(QString::fromStdString(model.CsvFields(0).back()), QString("true"));
   }
 
  private:
