@@ -26,7 +26,10 @@
 #include "app_test_support.h"
 #include "artifacts/artifact_table.h"
 #include "artifacts/bookmarks.h"
+#include "artifacts/decoders.h"
+#include "hive/format.h"
 #include "hive_builder.h"
+#include "shell_item_bytes.h"
 #include "recovery/open_anyway.h"
 #include "temp_hive.h"
 #include "tree/build_key_tree.h"
@@ -125,6 +128,38 @@ struct SmallHive {
   deleted::DeletedRecords records;
   std::unique_ptr<artifacts::HiveKeys> hiveKeys;
 };
+
+// An NTUSER.DAT from which Windows deleted a UserAssist entry (past the value
+// count, its cells freed) and the BagMRU node 0 (off its parent's list, its
+// key cell freed), with the live entry and the live node beside them.
+std::vector<uint8_t> NtuserWithDeletedEntries() {
+  namespace items = shellbytes;
+  testsupport::HiveBuilder b;
+  for (const char* name : {"Control Panel", "Environment"}) b.AddKey(b.Root(), name);
+  const auto windows = b.AddKey(b.AddKey(b.AddKey(b.Root(), "Software"), "Microsoft"), "Windows");
+  auto count = b.AddKey(windows, "CurrentVersion");
+  for (const char* name : {"Explorer", "UserAssist", "{CEBFF5CD-ACE2-4F4F-9178-9926F41749EA}", "Count"}) {
+    count = b.AddKey(count, name);
+  }
+  std::vector<uint8_t> entry(72, 0);
+  entry[4] = 7;  // run count
+  b.AddValue(count, artifacts::Rot13("UEME_RUNPATH:C:\\kept.exe"), 3, entry);
+  const auto goneEntry = b.AddValue(count, artifacts::Rot13("UEME_RUNPATH:C:\\gone.exe"), 3, entry);
+  const auto bagMru = b.AddKey(b.AddKey(windows, "Shell"), "BagMRU");
+  const auto list = [](const items::Bytes& item) { return items::Concat({item, items::Zeros(2)}); };
+  b.AddValue(bagMru, "0", 3, list(items::Root(items::kMyComputer)));
+  b.AddValue(bagMru, "MRUListEx", 3, items::Concat({items::Le(0, 4), items::Le(0xffffffff, 4)}));
+  const auto node = b.AddKey(bagMru, "0");
+  b.AddValue(node, "0", 3, list(items::Drive('C')));
+  b.AddValue(node, "MRUListEx", 3, items::Concat({items::Le(0, 4), items::Le(0xffffffff, 4)}));
+  b.Build();
+  b.PatchU32(b.KeyOffset(count) + hive::key_node::kValueCount, 1);
+  b.FreeCells(b.ValueOffset(goneEntry), b.DataOffset(goneEntry));
+  b.PatchU32(b.KeyOffset(bagMru) + hive::key_node::kSubkeyCount, 0);
+  b.PatchU16(b.SubkeyListOffset(bagMru) + hive::subkey_list::kCount, 0);
+  b.FreeCells(b.KeyOffset(node), b.KeyOffset(node));
+  return b.Bytes();
+}
 
 constexpr artifacts::Column kColumns[] = {
     {"name", artifacts::ColumnType::kText}, {"run_count", artifacts::ColumnType::kInteger},
@@ -444,6 +479,62 @@ class ArtifactsToolsTest : public QObject {
     QCOMPARE(Column(model, 0), (QStringList{"recovered"}));
     QCOMPARE(QString::fromStdString(model.CsvHeader().back()), QString("deleted"));
     QCOMPARE(QString::fromStdString(model.CsvFields(0).back()), QString("true"));
+  }
+
+  // With the deleted keys and values shown, the artifacts decode them too:
+  // the recovered UserAssist entry is a deleted row that leads to its row in
+  // the ValueTable, and the recovered BagMRU node offers its ShellBags row.
+  void DeletedRecordsGiveDeletedRows() {
+    const testsupport::TempHive file(NtuserWithDeletedEntries());
+    std::unique_ptr<ui::Viewer> viewer = OpenAnyway(file.Path());
+    QVERIFY(viewer && Activate(*viewer));
+    ui::ArtifactsTools& tools = *viewer->Artifacts();
+    QCOMPARE(tools.Kind(), artifacts::HiveKind::kNtuser);
+    QVERIFY(tools.OpenArtifact("userassist"));
+    ui::ArtifactsWindow& shown = *tools.Artifacts();
+    QTRY_VERIFY_WITH_TIMEOUT(shown.Model().Artifact() != nullptr, 30000);
+    QCOMPARE(shown.Model().RowCount(), 1);
+
+    viewer->Deleted()->ShowAction().trigger();
+    QTRY_VERIFY_WITH_TIMEOUT(viewer->Deleted()->ShownDeletedRecords() != nullptr, 30000);
+    QTRY_VERIFY_WITH_TIMEOUT(tools.Decoding().Finished() && shown.Model().Artifact() != nullptr, 30000);
+    QVERIFY(tools.Decoding().DeletedRecords() != nullptr);
+    QCOMPARE(shown.Model().RowCount(), 2);
+    const artifacts::ArtifactRow& goneRow = *shown.Model().RowAt(1);
+    QVERIFY(goneRow.deleted && !shown.Model().RowAt(0)->deleted);
+    QVERIFY(shown.Model().index(1, 0).data(Qt::FontRole).value<QFont>().italic());
+
+    shown.Table().setCurrentIndex(shown.Model().index(1, 0));
+    QTest::keyClick(&shown.Table(), Qt::Key_Return);
+    ui::MainWindow& window = *viewer->Window();
+    QCOMPARE(window.Model().KeyPath(window.Tree().SelectedItemPosition()),
+             QString("Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\UserAssist\\"
+                     "{CEBFF5CD-ACE2-4F4F-9178-9926F41749EA}\\Count"));
+    QTreeWidgetItem* valueRow = window.Table().currentItem();
+    QVERIFY(valueRow != nullptr && valueRow->data(0, ui::ValueTableView::kDeletedValueRole).isValid());
+    QCOMPARE(valueRow->text(0), QString::fromStdString(artifacts::Rot13("UEME_RUNPATH:C:\\gone.exe")));
+
+    // The recovered node in the tree: its artifact, narrowed to it.
+    const ui::DeletedKeyItems& items = *window.Model().DeletedItems();
+    int32_t nodeItem = -1;
+    for (size_t key = 0; key < items.Records().keys.size(); ++key) {
+      if (items.Records().keys[key].name == "0") nodeItem = items.PositionOfKey(static_cast<int32_t>(key));
+    }
+    QVERIFY(nodeItem >= 0);
+    const auto found = tools.ArtifactsFrom(nodeItem);
+    QVERIFY(found.size() == 1 && found.front()->id == "shellbags");
+    tools.OpenDecoded(nodeItem);
+    QVERIFY(shown.Model().Artifact()->id == "shellbags");
+    QCOMPARE(shown.Model().ShownCount(), 1);
+    QVERIFY(shown.Model().RowAt(0)->deleted);
+    QCOMPARE(shown.NarrowingText(), QString("Rows from Software\\Microsoft\\Windows\\Shell\\BagMRU\\0 and the keys below it"));
+
+    // Hidden again: the live rows, the narrowing to the recovered node gone.
+    viewer->Deleted()->ShowAction().trigger();
+    QTRY_VERIFY(tools.Decoding().DeletedRecords() == nullptr);
+    QCOMPARE(shown.Model().RowCount(), 1);
+    QVERIFY(shown.NarrowingText().isEmpty());
+    QVERIFY(!shown.Model().RowAt(0)->deleted);
   }
 
  private:
