@@ -122,6 +122,15 @@ const artifacts::ArtifactRow* ArtifactRowsModel::RowAt(int row) const {
   return &(*m_rows)[static_cast<size_t>(m_shown[static_cast<size_t>(row)])];
 }
 
+int32_t ArtifactRowsModel::DecodedIndexAt(int row) const {
+  return row >= 0 && row < ShownCount() ? m_shown[static_cast<size_t>(row)] : -1;
+}
+
+int ArtifactRowsModel::ShownRowOf(int32_t decodedIndex) const {
+  const auto at = std::find(m_shown.begin(), m_shown.end(), decodedIndex);
+  return at != m_shown.end() ? static_cast<int>(at - m_shown.begin()) : -1;
+}
+
 int ArtifactRowsModel::KeyColumn() const {
   return m_artifact != nullptr ? static_cast<int>(m_artifact->columns.size()) : 0;
 }

@@ -45,6 +45,8 @@ class ArtifactRowsModel : public QAbstractTableModel {
   // What Qt::FontRole, Qt::ForegroundRole and, in the first column,
   // Qt::DecorationRole give for a deleted row.
   void SetDeletedLook(QVariant font, QVariant foreground, QVariant decoration);
+  const QVariant& DeletedFont() const { return m_deletedFont; }
+  const QVariant& DeletedForeground() const { return m_deletedForeground; }
 
   void SetFilter(const QString& text);
   const QString& Filter() const { return m_filter; }
@@ -58,6 +60,10 @@ class ArtifactRowsModel : public QAbstractTableModel {
   int32_t ShownCount() const { return static_cast<int32_t>(m_shown.size()); }
   // The decoded row shown in row; null outside the table.
   const artifacts::ArtifactRow* RowAt(int row) const;
+  // The index into the decoded rows of the row shown in row (-1 outside the
+  // table), and the table row that shows a decoded row (-1: not shown).
+  int32_t DecodedIndexAt(int row) const;
+  int ShownRowOf(int32_t decodedIndex) const;
 
   // Column numbers beyond the artifact's own columns.
   int KeyColumn() const;

@@ -79,6 +79,13 @@ ArtifactsWindow::ArtifactsWindow(artifacts::HiveKind kind, const std::vector<con
 
   m_table = MakeTable(m_model);
   m_table->installEventFilter(this);
+  m_folders = new ShellBagFolders;
+  m_folders->hide();
+  auto* rowsSplitter = new QSplitter;
+  rowsSplitter->addWidget(m_folders);
+  rowsSplitter->addWidget(m_table);
+  rowsSplitter->setStretchFactor(1, 1);
+  rowsSplitter->setSizes({280, 700});
 
   m_status = new QLabel;
   m_status->setTextFormat(Qt::PlainText);
@@ -95,7 +102,7 @@ ArtifactsWindow::ArtifactsWindow(artifacts::HiveKind kind, const std::vector<con
   rightLayout->setContentsMargins(0, 0, 0, 0);
   rightLayout->addWidget(m_narrowBar);
   rightLayout->addLayout(filterLayout);
-  rightLayout->addWidget(m_table, 1);
+  rightLayout->addWidget(rowsSplitter, 1);
 
   auto* splitter = new QSplitter;
   splitter->addWidget(left);
@@ -135,6 +142,9 @@ ArtifactsWindow::ArtifactsWindow(artifacts::HiveKind kind, const std::vector<con
   });
   connect(m_table, &QTableView::doubleClicked, this, [this](const QModelIndex& at) { ChooseRow(at.row()); });
   connect(m_save, &QPushButton::clicked, this, &ArtifactsWindow::SaveRequested);
+  connect(m_folders, &ShellBagFolders::FolderChosen, this, &ArtifactsWindow::ShowFolderRow);
+  connect(m_table->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
+          [this](const QModelIndex& at) { m_folders->SelectRow(m_model.DecodedIndexAt(at.row())); });
   connect(close, &QPushButton::clicked, this, &QWidget::close);
 }
 
@@ -206,8 +216,28 @@ void ArtifactsWindow::ShowRows() {
   }
   m_narrowBar->setVisible(decoded != nullptr && m_narrowTo != artifacts::kNoKey);
   m_save->setEnabled(decoded != nullptr);
+  ShowFolders(decoded);
   FitColumns();
   if (decoded != nullptr) ShowCount();
+}
+
+void ArtifactsWindow::ShowFolders(const DecodedArtifact* decoded) {
+  const bool shellBags = decoded != nullptr && decoded->artifact->id == "shellbags";
+  m_folders->ShowRows(shellBags ? &decoded->rows : nullptr, shellBags ? m_decoded->keys : nullptr,
+                      m_model.DeletedFont(), m_model.DeletedForeground());
+  m_folders->setVisible(shellBags);
+}
+
+void ArtifactsWindow::ShowFolderRow(int32_t decodedIndex) {
+  int row = m_model.ShownRowOf(decodedIndex);
+  if (row < 0 && !m_filter->text().isEmpty()) {
+    m_filter->clear();
+    row = m_model.ShownRowOf(decodedIndex);
+  }
+  if (row < 0) return;  // outside the narrowing
+  const QModelIndex at = m_model.index(row, 0);
+  m_table->setCurrentIndex(at);
+  m_table->scrollTo(at);
 }
 
 void ArtifactsWindow::FitColumns() {

@@ -6,7 +6,9 @@
 // and narrows to the rows that hold a text. It may also show only the rows
 // from one key and the keys below it (a bar above the table says so, with
 // "Show All Rows"). The line under the table says how many rows it shows, or
-// "Decoding..." until the rows are there. Enter or a double-click on a row
+// "Decoding..." until the rows are there. ShellBags has the folders beside
+// its rows as well (ShellBagFolders): the folder chosen there is the row
+// chosen in the table, and the other way round. Enter or a double-click on a row
 // announces its source (RowChosen); "Save as CSV..." asks for the rows shown
 // to be written (SaveRequested).
 //
@@ -21,6 +23,7 @@
 
 #include "app/artifacts/artifact_decoding.h"
 #include "app/artifacts/artifact_rows_model.h"
+#include "app/artifacts/shellbag_folders.h"
 
 class QLabel;
 class QLineEdit;
@@ -55,6 +58,8 @@ class ArtifactsWindow : public QWidget {
   const ArtifactRowsModel& Model() const { return m_model; }
   QListWidget& List() const { return *m_list; }
   QTableView& Table() const { return *m_table; }
+  // The folders of ShellBags; hidden for every other artifact.
+  ShellBagFolders& Folders() const { return *m_folders; }
   QLineEdit& FilterText() const { return *m_filter; }
   QPushButton& SaveButton() const { return *m_save; }
   QPushButton& ShowAllButton() const { return *m_showAll; }
@@ -77,6 +82,10 @@ class ArtifactsWindow : public QWidget {
   void FitColumns();
   void ShowCount();
   void ChooseRow(int row);
+  void ShowFolders(const DecodedArtifact* decoded);
+  // The folder chosen: its row current in the table, the filter cleared
+  // when the filter hid it.
+  void ShowFolderRow(int32_t decodedIndex);
 
   std::vector<const artifacts::Artifact*> m_artifacts;
   const DecodedHive* m_decoded = nullptr;
@@ -90,6 +99,7 @@ class ArtifactsWindow : public QWidget {
   QPushButton* m_showAll = nullptr;
   QLineEdit* m_filter = nullptr;
   QTableView* m_table = nullptr;
+  ShellBagFolders* m_folders = nullptr;
   QLabel* m_status = nullptr;
   QPushButton* m_save = nullptr;
 };

@@ -15,6 +15,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTreeWidget>
+#include <QTreeWidgetItemIterator>
 
 #include <memory>
 #include <string>
@@ -528,6 +529,13 @@ class ArtifactsToolsTest : public QObject {
     QCOMPARE(shown.Model().ShownCount(), 1);
     QVERIFY(shown.Model().RowAt(0)->deleted);
     QCOMPARE(shown.NarrowingText(), QString("Rows from Software\\Microsoft\\Windows\\Shell\\BagMRU\\0 and the keys below it"));
+    // In the folders, the recovered drive lies in the live My Computer.
+    QVERIFY(shown.Folders().isVisibleTo(&shown));
+    const QTreeWidgetItem* drive = shown.Folders().ItemOfRow(shown.Model().DecodedIndexAt(0));
+    QVERIFY(drive != nullptr && drive->parent() != nullptr);
+    QCOMPARE(drive->text(0), QString("C:"));
+    QCOMPARE(drive->parent()->text(0), QString("My Computer"));
+    QVERIFY(drive->font(0).italic() && !drive->parent()->font(0).italic());
 
     // Hidden again: the live rows, the narrowing to the recovered node gone.
     viewer->Deleted()->ShowAction().trigger();
@@ -535,6 +543,40 @@ class ArtifactsToolsTest : public QObject {
     QCOMPARE(shown.Model().RowCount(), 1);
     QVERIFY(shown.NarrowingText().isEmpty());
     QVERIFY(!shown.Model().RowAt(0)->deleted);
+  }
+
+  // ShellBags' folders as Explorer showed them, beside the rows; a folder
+  // chosen is its row chosen, the filter cleared when it hid the row.
+  void ShellBagsFoldersBesideTheRows() {
+    std::unique_ptr<ui::Viewer> viewer = OpenAnyway(KEYLOOM_SHARED_HIVES "/dfwinreg__UsrClass.dat");
+    QVERIFY(viewer);
+    ui::ArtifactsTools& tools = *viewer->Artifacts();
+    QVERIFY(tools.OpenArtifact("shellbags"));
+    ui::ArtifactsWindow& shown = *tools.Artifacts();
+    QTRY_VERIFY_WITH_TIMEOUT(shown.Model().Artifact() != nullptr, 30000);
+    ui::ShellBagFolders& folders = shown.Folders();
+    QVERIFY(folders.isVisibleTo(&shown));
+    QStringList lines;
+    QTreeWidgetItem* pictures = nullptr;
+    for (QTreeWidgetItemIterator it(&folders); *it != nullptr; ++it) {
+      int depth = 0;
+      for (const QTreeWidgetItem* up = (*it)->parent(); up != nullptr; up = up->parent()) ++depth;
+      lines << QString(2 * depth, ' ') + (*it)->text(0);
+      if ((*it)->text(0) == "Pictures") pictures = *it;
+    }
+    QCOMPARE(lines, (QStringList{"Local Settings\\Software\\Microsoft\\Windows\\Shell\\BagMRU",
+                                 "  Control Panel", "    Appearance and Personalization", "      Personalization",
+                                 "        Desktop Background", "  My Computer", "    Pictures"}));
+    shown.FilterText().setText("Control Panel");
+    folders.setCurrentItem(pictures);
+    QVERIFY(shown.FilterText().text().isEmpty());
+    const int row = shown.Table().currentIndex().row();
+    QCOMPARE(shown.Model().index(row, 0).data().toString(), QString("My Computer\\Pictures"));
+    // The other way: a row chosen in the table marks its folder.
+    shown.Table().setCurrentIndex(shown.Model().index(0, 0));
+    QCOMPARE(folders.currentItem()->text(0), QString("Control Panel"));
+    QVERIFY(tools.OpenArtifact("muicache"));
+    QVERIFY(!folders.isVisibleTo(&shown));
   }
 
  private:
