@@ -1,31 +1,8 @@
 #include "artifacts/decoders.h"
 
-#include <cstdio>
-
-#include "hive/little_endian.h"
 #include "hive/text.h"
 
 namespace artifacts {
-
-std::optional<uint16_t> DataReader::U16(size_t offset) const {
-  if (!Holds(offset, 2)) return std::nullopt;
-  return hive::LoadU16(m_data.data() + offset);
-}
-
-std::optional<uint32_t> DataReader::U32(size_t offset) const {
-  if (!Holds(offset, 4)) return std::nullopt;
-  return hive::LoadU32(m_data.data() + offset);
-}
-
-std::optional<uint64_t> DataReader::U64(size_t offset) const {
-  if (!Holds(offset, 8)) return std::nullopt;
-  return hive::LoadU64(m_data.data() + offset);
-}
-
-std::span<const uint8_t> DataReader::Bytes(size_t offset, size_t count) const {
-  if (!Holds(offset, count)) return {};
-  return m_data.subspan(offset, count);
-}
 
 std::string DataTooShort(size_t held, size_t needed) {
   std::string text = "data too short: ";
@@ -166,10 +143,27 @@ std::vector<uint32_t> MruListExOrder(std::span<const uint8_t> bytes) {
 std::string FormatGuid(std::span<const uint8_t> sixteenBytes) {
   const DataReader reader(sixteenBytes);
   if (!reader.Holds(0, 16)) return {};
+  // "{%08X-%04X-%04X-%02X%02X-%02X%02X%02X%02X%02X%02X}", written by hand:
+  // shell items name many GUIDs, and printf is slow at it.
+  static constexpr char kDigits[] = "0123456789ABCDEF";
+  std::string text;
+  text.reserve(38);
+  const auto hex = [&](uint64_t value, int digits) {
+    for (int shift = (digits - 1) * 4; shift >= 0; shift -= 4) text += kDigits[(value >> shift) & 0x0f];
+  };
   const uint8_t* b = sixteenBytes.data();
-  char text[40];
-  std::snprintf(text, sizeof text, "{%08X-%04X-%04X-%02X%02X-%02X%02X%02X%02X%02X%02X}", *reader.U32(0),
-                *reader.U16(4), *reader.U16(6), b[8], b[9], b[10], b[11], b[12], b[13], b[14], b[15]);
+  text += '{';
+  hex(*reader.U32(0), 8);
+  text += '-';
+  hex(*reader.U16(4), 4);
+  text += '-';
+  hex(*reader.U16(6), 4);
+  text += '-';
+  for (int i = 8; i < 16; ++i) {
+    if (i == 10) text += '-';
+    hex(b[i], 2);
+  }
+  text += '}';
   return text;
 }
 

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "artifacts/hive_keys.h"
+#include "hive/little_endian.h"
 
 namespace artifacts {
 
@@ -23,11 +24,24 @@ class DataReader {
   explicit DataReader(std::span<const uint8_t> data) : m_data(data) {}
   size_t Size() const { return m_data.size(); }
   bool Holds(size_t offset, size_t count) const { return offset <= m_data.size() && count <= m_data.size() - offset; }
-  std::optional<uint16_t> U16(size_t offset) const;
-  std::optional<uint32_t> U32(size_t offset) const;
-  std::optional<uint64_t> U64(size_t offset) const;
+  // Inline: the shell item and artifact decoders read every field through these.
+  std::optional<uint16_t> U16(size_t offset) const {
+    if (!Holds(offset, 2)) return std::nullopt;
+    return hive::LoadU16(m_data.data() + offset);
+  }
+  std::optional<uint32_t> U32(size_t offset) const {
+    if (!Holds(offset, 4)) return std::nullopt;
+    return hive::LoadU32(m_data.data() + offset);
+  }
+  std::optional<uint64_t> U64(size_t offset) const {
+    if (!Holds(offset, 8)) return std::nullopt;
+    return hive::LoadU64(m_data.data() + offset);
+  }
   // count bytes from offset, or an empty span when they do not fit.
-  std::span<const uint8_t> Bytes(size_t offset, size_t count) const;
+  std::span<const uint8_t> Bytes(size_t offset, size_t count) const {
+    if (!Holds(offset, count)) return {};
+    return m_data.subspan(offset, count);
+  }
   std::span<const uint8_t> All() const { return m_data; }
 
  private:

@@ -5,12 +5,13 @@
 // plain strings on Windows XP). Also the MRU entry reading they share with
 // the user-activity artifacts (mru_entries.h).
 
+#include <algorithm>
 #include <array>
 #include <optional>
 #include <string>
 #include <string_view>
-#include <unordered_map>
 #include <unordered_set>
+#include <utility>
 #include <vector>
 
 #include "artifacts/artifact_table.h"
@@ -60,7 +61,6 @@ std::string FoldedAscii(std::string_view name) {
 std::vector<MruEntry> ReadMruEntries(const HiveKeys& keys, KeyId key,
                                      const std::function<void(const ValueView&)>& decode) {
   std::vector<MruEntry> found;
-  std::unordered_map<std::string, size_t> byName;
   ListedOrder order;
   keys.ForEachValue(key, [&](const ValueView& value) {
     // MRUListEx wins over an MRUList beside it (a key Windows has rewritten).
@@ -69,12 +69,24 @@ std::vector<MruEntry> ReadMruEntries(const HiveKeys& keys, KeyId key,
     } else if (HiveKeys::SameName(value.name, kMruList)) {
       if (!value.deleted && order.listName != kMruListEx) order = ListOrder(value, kMruList);
     } else if (!IsNodeSlot(value.name)) {
-      byName.emplace(FoldedAscii(value.name), found.size());
       found.push_back({std::string(value.name), value.deleted, std::nullopt, found.size(), {}});
       decode(value);
     }
     return true;
   });
+  // The entries by folded name, sorted once: a name twice (a hive Windows did
+  // not write) finds its first value, as the stable sort keeps them in order.
+  std::vector<std::pair<std::string, size_t>> byName;
+  byName.reserve(found.size());
+  for (size_t i = 0; i < found.size(); ++i) byName.emplace_back(FoldedAscii(found[i].name), i);
+  std::stable_sort(byName.begin(), byName.end(),
+                   [](const auto& a, const auto& b) { return a.first < b.first; });
+  const auto entryNamed = [&](const std::string& folded) -> std::optional<size_t> {
+    const auto at = std::lower_bound(byName.begin(), byName.end(), folded,
+                                     [](const auto& entry, const std::string& name) { return entry.first < name; });
+    if (at == byName.end() || at->first != folded) return std::nullopt;
+    return at->second;
+  };
 
   std::vector<MruEntry> ordered;
   ordered.reserve(found.size());
@@ -84,11 +96,10 @@ std::vector<MruEntry> ReadMruEntries(const HiveKeys& keys, KeyId key,
   int64_t position = 0;
   for (const std::string& name : order.names) {
     std::string folded = FoldedAscii(name);
-    const auto at = byName.find(folded);
-    if (at != byName.end()) {
-      if (listed[at->second]) continue;  // listed twice: its first place counts
-      listed[at->second] = true;
-      ordered.emplace_back(std::move(found[at->second])).position = position++;
+    if (const std::optional<size_t> at = entryNamed(folded)) {
+      if (listed[*at]) continue;  // listed twice: its first place counts
+      listed[*at] = true;
+      ordered.emplace_back(std::move(found[*at])).position = position++;
     } else if (missing.insert(std::move(folded)).second) {
       // A list naming many values that are not there is not Windows' own:
       // its rows stop at kMaxMissing, the last one counting the others.

@@ -152,17 +152,17 @@ void ReadExtensionBlocks(const DataReader& reader, size_t offset, ShellItem& ite
     const uint16_t size = *reader.U16(offset);
     if (size == 0) return;  // the end marker
     const uint32_t signature = *reader.U32(offset + 4);
-    const std::string where = "extension block at " + std::to_string(offset) + ": ";
+    const auto where = [offset] { return "extension block at " + std::to_string(offset) + ": "; };
     if (signature >> 16 != kExtensionMark) {
-      AddProblem(item, where + "no 0xbeef signature");
+      AddProblem(item, where() + "no 0xbeef signature");
       return;
     }
     if (size < kExtensionHeader) {
-      AddProblem(item, where + "size " + std::to_string(size) + " is too small");
+      AddProblem(item, where() + "size " + std::to_string(size) + " is too small");
       return;
     }
     if (!reader.Holds(offset, size)) {
-      AddProblem(item, where + "size " + std::to_string(size) + " past the end of the item");
+      AddProblem(item, where() + "size " + std::to_string(size) + " past the end of the item");
       return;
     }
     item.extensionBlocks.push_back(signature);
@@ -489,33 +489,48 @@ ShellItem ReadItem(std::span<const uint8_t> bytes, uint16_t size) {
 
 std::string ItemLabel(size_t number) { return "item " + std::to_string(number); }
 
+// How many items the list's sizes lead through (an item cut short counted),
+// so that its vector is allocated once.
+size_t CountItems(const DataReader& reader) {
+  size_t count = 0;
+  size_t offset = 0;
+  while (reader.Holds(offset, 2)) {
+    const uint16_t size = *reader.U16(offset);
+    if (size < kMinItemSize) break;
+    ++count;
+    offset += size;
+  }
+  return count;
+}
+
 }  // namespace
 
 ShellItemList ParseShellItemList(std::span<const uint8_t> data) {
   ShellItemList list;
   const DataReader reader(data);
+  list.items.reserve(CountItems(reader));
   size_t offset = 0;
   for (size_t number = 1;; ++number) {
     const size_t left = data.size() - offset;
-    const std::string at = " at " + std::to_string(offset);
+    const auto at = [offset] { return " at " + std::to_string(offset); };
     if (left == 0) {
       list.problem = list.items.empty() ? "no end of the list: the data is empty"
                                         : "no end of the list after " + ItemLabel(number - 1);
       break;
     }
     if (left == 1) {
-      list.problem = ItemLabel(number) + ": 1 byte" + at + " where a size belongs";
+      list.problem = ItemLabel(number) + ": 1 byte" + at() + " where a size belongs";
       break;
     }
     const uint16_t size = *reader.U16(offset);
     if (size == 0) break;
     if (size < kMinItemSize) {
-      list.problem = ItemLabel(number) + ": size " + std::to_string(size) + at + " is too small for an item";
+      list.problem = ItemLabel(number) + ": size " + std::to_string(size) + at() + " is too small for an item";
       break;
     }
     if (size > left) {
       list.items.push_back(ReadItem(data.subspan(offset), size));
-      list.problem = ItemLabel(number) + ": size " + std::to_string(size) + " past the end of the data" + at;
+      list.problem = ItemLabel(number) + ": size " + std::to_string(size) + " past the end of the data" + at();
       break;
     }
     list.items.push_back(ReadItem(data.subspan(offset, size), size));

@@ -2,13 +2,13 @@
 
 #include <algorithm>
 #include <cstdint>
-#include <cstdio>
 
 #include "deleted/scan_deleted.h"
 #include "hive/format.h"
 #include "hive/in_place.h"
 #include "hive/key_details.h"
 #include "hive/little_endian.h"
+#include "hive/text.h"
 #include "tree/key_path.h"
 
 namespace exporting {
@@ -126,9 +126,9 @@ std::string FormatIsoTime(uint64_t fileTime) {
   std::string text = hive::FormatFileTime(fileTime);
   text.resize(text.size() - 4);
   text[text.find(' ')] = 'T';
-  char fraction[16];
-  std::snprintf(fraction, sizeof fraction, ".%07uZ", static_cast<unsigned>(fileTime % 10'000'000));
-  text += fraction;
+  text += '.';
+  hive::AppendDecimal(text, fileTime % 10'000'000, 7);
+  text += 'Z';
   return text;
 }
 

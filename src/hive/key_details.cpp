@@ -1,7 +1,5 @@
 #include "hive/key_details.h"
 
-#include <cstdio>
-
 #include "hive/format.h"
 #include "hive/in_place.h"
 #include "hive/key_node.h"
@@ -72,11 +70,22 @@ std::string FormatFileTime(uint64_t fileTime) {
   const int64_t days = (seconds >= 0 ? seconds : seconds - 86399) / 86400;
   const int64_t secondOfDay = seconds - days * 86400;
   const Date date = DateOfDays(days);
-  char text[48];
-  std::snprintf(text, sizeof text, "%04lld-%02u-%02u %02lld:%02lld:%02lld UTC",
-                static_cast<long long>(date.year), date.month, date.day,
-                static_cast<long long>(secondOfDay / 3600), static_cast<long long>(secondOfDay / 60 % 60),
-                static_cast<long long>(secondOfDay % 60));
+  // "YYYY-MM-DD hh:mm:ss UTC"; the year is 1601 or later (a FILETIME is
+  // unsigned), five digits past 9999.
+  std::string text;
+  text.reserve(24);
+  AppendDecimal(text, static_cast<uint64_t>(date.year), 4);
+  text += '-';
+  AppendDecimal(text, date.month, 2);
+  text += '-';
+  AppendDecimal(text, date.day, 2);
+  text += ' ';
+  AppendDecimal(text, static_cast<uint64_t>(secondOfDay / 3600), 2);
+  text += ':';
+  AppendDecimal(text, static_cast<uint64_t>(secondOfDay / 60 % 60), 2);
+  text += ':';
+  AppendDecimal(text, static_cast<uint64_t>(secondOfDay % 60), 2);
+  text += " UTC";
   return text;
 }
 

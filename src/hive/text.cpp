@@ -61,6 +61,17 @@ bool IsAsciiUnits4(const uint8_t* bytes) {
 
 }  // namespace
 
+void AppendDecimal(std::string& out, uint64_t value, size_t width) {
+  char digits[20];  // UINT64_MAX has 20
+  size_t count = 0;
+  do {
+    digits[count++] = static_cast<char>('0' + value % 10);
+    value /= 10;
+  } while (value != 0);
+  if (width > count) out.append(width - count, '0');
+  while (count > 0) out += digits[--count];
+}
+
 void AppendLatin1(std::string& out, const uint8_t* bytes, size_t count) {
   // Most names are plain ASCII without a zero byte: one test over all of
   // them, then one append.

@@ -18,4 +18,8 @@ void AppendLatin1(std::string& out, const uint8_t* bytes, size_t count);
 // of code units before the NUL (all of them when there is none).
 size_t AppendUtf16Le(std::string& out, const uint8_t* bytes, size_t byteCount);
 
+// Appends value in decimal, with leading zeros to at least width digits
+// (printf's "%0*llu", without its cost: times are written a row at a time).
+void AppendDecimal(std::string& out, uint64_t value, size_t width);
+
 }  // namespace hive

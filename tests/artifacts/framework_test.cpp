@@ -236,6 +236,16 @@ TEST(Decoders, SidsGuidsOrdersAndText) {
                                   0x93, 0x05, 0x67, 0xde, 0x0b, 0x28, 0xfc, 0x23};
   EXPECT_EQ(artifacts::FormatGuid(guid), "{F38BF404-1D43-42F2-9305-67DE0B28FC23}");
   EXPECT_EQ(artifacts::FormatGuid(std::span(guid).first(15)), "");
+  // Every digit in its place: the three little-endian fields, then the bytes in order.
+  const struct {
+    std::vector<uint8_t> bytes;
+    const char* text;
+  } guids[] = {{std::vector<uint8_t>(16, 0), "{00000000-0000-0000-0000-000000000000}"},
+               {std::vector<uint8_t>(16, 0xff), "{FFFFFFFF-FFFF-FFFF-FFFF-FFFFFFFFFFFF}"},
+               {{0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15}, "{03020100-0504-0706-0809-0A0B0C0D0E0F}"},
+               {{0x10, 0x32, 0x54, 0x76, 0x98, 0xba, 0xdc, 0xfe, 0xa0, 0xb1, 0xc2, 0xd3, 0xe4, 0xf5, 0x06, 0x17},
+                "{76543210-BA98-FEDC-A0B1-C2D3E4F50617}"}};
+  for (const auto& [bytes, text] : guids) EXPECT_EQ(artifacts::FormatGuid(bytes), text);
   EXPECT_EQ(artifacts::MruListExOrder(std::vector<uint8_t>{2, 0, 0, 0, 0, 0, 0, 0, 0xff, 0xff, 0xff, 0xff, 1, 0, 0, 0}),
             (std::vector<uint32_t>{2, 0}));
   EXPECT_EQ(artifacts::MruListExOrder(std::vector<uint8_t>{3, 0, 0, 0, 1, 0}), (std::vector<uint32_t>{3}));

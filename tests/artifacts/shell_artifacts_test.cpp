@@ -260,6 +260,20 @@ TEST_P(RealHive, DialogsAgreeWithRegRipper) {
 
 INSTANTIATE_TEST_SUITE_P(XpSevenAndEight, RealHive, testing::Values(kXp, kSeven, kEight));
 
+TEST(ComDlg32, ListedNamesMatchWithoutCaseAndTheFirstOfTwoSameNamesCounts) {
+  // "a" and "A" in one key (a hive Windows did not write): the list's "A"
+  // finds the first of them; the other is a value the list misses.
+  usertest::PathBuilder hive = NtuserHive();
+  const std::string txt = kExplorer + "\\ComDlg32\\OpenSaveMRU\\txt";
+  hive.Sz(txt, "b", "C:\\b.txt");
+  hive.Sz(txt, "a", "C:\\first.txt");
+  hive.Sz(txt, "A", "C:\\second.txt");
+  hive.Sz(txt, "MRUList", "AB");
+  EXPECT_EQ(ShownRows(hive.Build(), "NTUSER.DAT", "comdlg32"),
+            (Lines{"OpenSaveMRU | txt | 0 | C:\\first.txt | ", "OpenSaveMRU | txt | 1 | C:\\b.txt | ",
+                   "OpenSaveMRU | txt |  | C:\\second.txt |  !! not in MRUList"}));
+}
+
 TEST(ComDlg32, XpListsAndDamagedValues) {
   usertest::PathBuilder hive = NtuserHive();
   const std::string dialogs = kExplorer + "\\ComDlg32\\";

@@ -84,6 +84,15 @@ const ItemCase kItemCases[] = {
        EXPECT_EQ(i.mftEntry, 483u);
        EXPECT_EQ(i.mftSequence, 1);
      }},
+    {"file entry, 7 (version 8): a file", Kind::kFile, "Report 2011.docx",
+     [](const ShellItem& i) {
+       EXPECT_EQ(i.shortName, "REPORT~1.DOC");
+       EXPECT_EQ(i.fileSize, 70000u);
+       EXPECT_EQ(i.attributes, 0x20);
+       EXPECT_EQ(i.mftEntry, 77u);
+       EXPECT_EQ(i.mftSequence, 2);
+       EXPECT_EQ(i.extensionVersion, 8);
+     }},
     {"file entry, 10 (version 9): localized name, no file reference", Kind::kFile, "a.txt",
      [](const ShellItem& i) {
        EXPECT_EQ(i.localizedName, "@shell32.dll,-21770");

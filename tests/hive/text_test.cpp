@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -84,6 +85,21 @@ TEST(Utf16Le, TrailingOddByteIsIgnored) {
   std::string out;
   hive::AppendUtf16Le(out, bytes.data(), bytes.size());
   EXPECT_EQ(out, std::string(256, 'a'));
+}
+
+TEST(Decimal, PaddedToTheWidthNeverCut) {
+  const struct {
+    uint64_t value;
+    size_t width;
+    const char* text;
+  } cases[] = {{0, 0, "0"},       {0, 4, "0000"},     {7, 2, "07"},       {59, 2, "59"},
+               {1601, 4, "1601"}, {60056, 4, "60056"}, {9999999, 7, "9999999"},
+               {UINT64_MAX, 4, "18446744073709551615"}};
+  for (const auto& c : cases) {
+    std::string out = "<";
+    hive::AppendDecimal(out, c.value, c.width);
+    EXPECT_EQ(out, std::string("<") + c.text) << c.value << " in " << c.width;
+  }
 }
 
 }  // namespace

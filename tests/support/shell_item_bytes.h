@@ -60,13 +60,18 @@ inline constexpr const char* kDelegate = "5E591A74-DF96-48D3-8D67-1733BCEE28BA";
 
 inline Bytes Root(std::string_view guid) { return Item(0x1f, Concat({U8(0x50), Guid(guid)})); }
 inline Bytes Drive(char letter) { return Item(0x2f, Concat({Ansi(std::string{letter, ':', '\\'}), Zeros(18)})); }
-// A directory of Windows 7: short name, then a 0xbeef0004 block of version 8.
-inline Bytes Directory(std::string_view shortName, std::u16string_view longName, uint64_t fileReference = 0) {
-  Bytes head = Concat({U8(0), Le(0, 4), Dos(kDate, kTime), Le(0x10, 2), Ansi(shortName)});
+// A file entry of Windows 7 (class type 0x31 a directory, 0x32 a file): file
+// size, DOS time, attributes, short name, then a 0xbeef0004 block of version 8.
+inline Bytes FileEntry(uint8_t classType, uint32_t fileSize, uint16_t attributes, std::string_view shortName,
+                       std::u16string_view longName, uint64_t fileReference = 0) {
+  Bytes head = Concat({U8(0), Le(fileSize, 4), Dos(kDate, kTime), Le(attributes, 2), Ansi(shortName)});
   if ((head.size() + 3) % 2 != 0) head.push_back(0);
   const Bytes data = Concat({Dos(kDate, kTime), Dos(kDate, kTime), Le(0x2a, 2), Zeros(2), Le(fileReference, 8),
                              Zeros(8), Le(0, 2), Zeros(4), Wide(longName)});
-  return Item(0x31, Concat({head, Block(0xbeef0004, 8, data, head.size() + 3)}));
+  return Item(classType, Concat({head, Block(0xbeef0004, 8, data, head.size() + 3)}));
+}
+inline Bytes Directory(std::string_view shortName, std::u16string_view longName, uint64_t fileReference = 0) {
+  return FileEntry(0x31, 0, 0x10, shortName, longName, fileReference);
 }
 // A property store holding System.ItemNameDisplay.
 inline Bytes ItemNameStore(std::u16string_view name) {
@@ -103,6 +108,8 @@ inline std::vector<Sample> Samples() {
                                         Wide(u"Documents and Settings")}),
                                 24)}))},
       {"file entry, 7 (version 8): file reference", Directory("Users", u"Users", 483 | 1ull << 48)},
+      {"file entry, 7 (version 8): a file", FileEntry(0x32, 70000, 0x20, "REPORT~1.DOC", u"Report 2011.docx",
+                                                      77 | 2ull << 48)},
       {"file entry, 10 (version 9): localized name, no file reference",
        Item(0x32, Concat({U8(0), Le(7, 4), Zeros(4), Le(0x20, 2), Ansi("A.TXT"),
                           Block(0xbeef0004, 9,
