@@ -2,20 +2,31 @@
 // every subkey list kind and every value type, and damaged ones with cycles,
 // deep nesting, shared lists, offsets past the end of the file and huge
 // lengths and counts; version 1.5 hives with big data ("db"), whole and
-// damaged, which only the wider open reads.
+// damaged, which only the wider open reads; and hives holding the keys the
+// artifact decoders read (an NTUSER with ShellBags, RecentDocs, the dialogs'
+// lists, UserAssist and Run; a UsrClass with ShellBags), one of them with
+// some of those keys and values deleted, their cells freed, so that the
+// decoders read what the deleted-record scan recovers.
 //
 //   make_fuzz_seeds FOLDER
 
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <functional>
+#include <initializer_list>
 #include <string>
+#include <string_view>
 #include <vector>
 
+#include "artifacts/decoders.h"
 #include "hive/format.h"
+#include "hive/little_endian.h"
 #include "hive_builder.h"
+#include "path_builder.h"
 #include "repeating_lists_hive.h"
+#include "shell_item_bytes.h"
 
 namespace {
 
@@ -85,6 +96,162 @@ struct Sample {
     builder.Build();
   }
 };
+
+// --- The artifacts' keys, their shell items those of the shell item
+// fuzzer's seeds.
+
+using testsupport::kBinary;
+using testsupport::PathBuilder;
+namespace sb = shellbytes;
+
+constexpr std::string_view kExplorer = "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer";
+constexpr uint64_t kRunTime = 0x01CA1515D3F64B54;
+
+std::string Below(std::string_view path, std::string_view name) { return std::string(path) + "\\" + std::string(name); }
+
+sb::Bytes MruListEx(std::initializer_list<uint32_t> entries) {
+  sb::Bytes data;
+  for (const uint32_t entry : entries) data = sb::Concat({data, sb::Le(entry, 4)});
+  return sb::Concat({data, sb::Le(0xFFFFFFFF, 4)});
+}
+sb::Bytes WideAscii(std::string_view ascii) { return sb::Wide(std::u16string(ascii.begin(), ascii.end())); }
+// The sample item of shell_item_bytes.h described as what.
+sb::Bytes SampleItem(std::string_view what) {
+  for (const sb::Sample& sample : sb::Samples()) {
+    if (sample.what == what) return sample.bytes;
+  }
+  std::fprintf(stderr, "make_fuzz_seeds: no sample item \"%.*s\"\n", static_cast<int>(what.size()), what.data());
+  std::exit(1);
+}
+// An item list: the items, then the size 0 that ends it.
+sb::Bytes ItemList(std::initializer_list<sb::Bytes> items) {
+  sb::Bytes list;
+  for (const sb::Bytes& item : items) list = sb::Concat({list, item});
+  return sb::Concat({list, sb::Zeros(2)});
+}
+
+// A BagMRU tree below bags: items "0" and "1" at the top (My Computer and
+// Users Files), C: and two files below "0", a value the list does not name
+// and a name the list gives without a value.
+void AddBags(PathBuilder& hive, const std::string& bags) {
+  hive.Data(bags, "0", kBinary, sb::Root(sb::kMyComputer));
+  hive.Data(bags, "1", kBinary, sb::Root(sb::kUsersFiles));
+  hive.Data(bags, "2", kBinary, sb::Le(2, 2));
+  hive.Data(bags, "NodeSlots", kBinary, {2, 2});
+  hive.Data(bags, "MRUListEx", kBinary, MruListEx({1, 0, 5}));
+  hive.Data(Below(bags, "0"), "0", kBinary, sb::Drive('C'));
+  hive.Data(Below(bags, "0"), "MRUListEx", kBinary, MruListEx({0}));
+  const std::string users = bags + "\\0\\0";
+  hive.Data(users, "0", kBinary, sb::Directory("Users", u"Users", 483 | 1ull << 48));
+  hive.Data(users, "1", kBinary, SampleItem("file entry, 10 (version 9): localized name, no file reference"));
+  hive.Data(users, "MRUListEx", kBinary, MruListEx({1, 0}));
+  hive.Dword(Below(users, "0"), "NodeSlot", 3);
+}
+
+// UserAssist entries: Windows XP's 16 bytes, Windows 7's 72.
+sb::Bytes UserAssistXp(uint32_t count) { return sb::Concat({sb::Le(1, 4), sb::Le(count, 4), sb::Le(kRunTime, 8)}); }
+sb::Bytes UserAssistSeven(uint32_t runs) {
+  sb::Bytes data = sb::Concat({sb::Le(0, 4), sb::Le(runs, 4), sb::Le(3, 4), sb::Le(1234, 4)});
+  data.resize(60, 0xFF);
+  return sb::Concat({data, sb::Le(kRunTime, 8), sb::Le(0, 4)});
+}
+
+// An NTUSER hive with the keys of the shell item artifacts, UserAssist, Run
+// and a few more MRU lists. What the deleted seed takes away is the last
+// value or subkey of its key (so that a count one lower leaves it out, as
+// Windows leaves a list), kept here by id.
+struct NtuserSample {
+  PathBuilder hive;
+  HiveBuilder::KeyId bags = 0, bagOne = 0, recentDocs = 0, dialogs = 0, lastVisited = 0, count = 0, run = 0;
+  HiveBuilder::ValueId recentLast = 0, userAssistLast = 0, runLast = 0;
+  std::vector<HiveBuilder::ValueId> bagOneValues, lastVisitedValues;
+
+  NtuserSample() {
+    for (const char* key : {"AppEvents", "Console", "Control Panel", "Environment"}) hive.Key(key);
+    const std::string bagsPath = "Software\\Microsoft\\Windows\\Shell\\BagMRU";
+    AddBags(hive, bagsPath);
+    const std::string bagOnePath = Below(bagsPath, "1");  // the last subkey of BagMRU
+    bagOneValues = {hive.Data(bagOnePath, "0", kBinary, SampleItem("network location")),
+                    hive.Data(bagOnePath, "MRUListEx", kBinary, MruListEx({0}))};
+    bags = hive.Key(bagsPath);
+    bagOne = hive.Key(bagOnePath);
+
+    const std::string recent = Below(kExplorer, "RecentDocs");
+    const sb::Bytes lnk = ItemList({sb::Root(sb::kMyComputer), sb::Drive('C')});
+    hive.Data(recent, "0", kBinary, sb::Concat({WideAscii("a.txt"), lnk}));
+    hive.Data(recent, "MRUListEx", kBinary, MruListEx({1, 0}));
+    recentLast = hive.Data(recent, "1", kBinary, sb::Concat({WideAscii("b.doc"), lnk}));
+    hive.Data(Below(recent, ".txt"), "0", kBinary, sb::Concat({WideAscii("a.txt"), lnk}));
+    hive.Data(Below(recent, ".txt"), "MRUListEx", kBinary, MruListEx({0}));
+    recentDocs = hive.Key(recent);
+
+    const std::string comDlg = Below(kExplorer, "ComDlg32");
+    const sb::Bytes pidl = ItemList({sb::Root(sb::kMyComputer), sb::Drive('C'), sb::Directory("JOE~1", u"Joe Doe")});
+    for (const char* list : {"OpenSavePidlMRU\\*", "OpenSavePidlMRU\\txt"}) {
+      hive.Data(Below(comDlg, list), "0", kBinary, pidl);
+      hive.Data(Below(comDlg, list), "1", kBinary, ItemList({SampleItem("compressed folder")}));
+      hive.Data(Below(comDlg, list), "MRUListEx", kBinary, MruListEx({1, 0}));
+    }
+    hive.Data(Below(comDlg, "CIDSizeMRU"), "0", kBinary, sb::Concat({WideAscii("calc.exe"), sb::Zeros(40)}));
+    const std::string lastVisitedPath = Below(comDlg, "LastVisitedPidlMRU");  // the last subkey of ComDlg32
+    lastVisitedValues = {hive.Data(lastVisitedPath, "0", kBinary, sb::Concat({WideAscii("notepad.exe"), pidl})),
+                         hive.Data(lastVisitedPath, "1", kBinary, sb::Concat({WideAscii("calc.exe"), pidl})),
+                         hive.Data(lastVisitedPath, "MRUListEx", kBinary, MruListEx({1, 0}))};
+    dialogs = hive.Key(comDlg);
+    lastVisited = hive.Key(lastVisitedPath);
+
+    const std::string userAssist = Below(kExplorer, "UserAssist");
+    const std::string xp = Below(userAssist, "{75048700-EF1F-11D0-9888-006097DEACF9}");
+    hive.Dword(xp, "Version", 3);
+    hive.Data(Below(xp, "Count"), artifacts::Rot13("UEME_RUNPATH:C:\\x.exe"), kBinary, UserAssistXp(8));
+    hive.Data(Below(xp, "Count"), artifacts::Rot13("UEME_CTLSESSION"), kBinary, sb::Le(0x0E50A8B0, 8));
+    const std::string seven = Below(userAssist, "{CEBFF5CD-ACE2-4F4F-9178-9926F41749EA}");
+    hive.Dword(seven, "Version", 5);
+    hive.Data(Below(seven, "Count"), artifacts::Rot13("{1AC14E77-02E7-4E5D-B744-2EB1AE5198B7}\\calc.exe"), kBinary,
+              UserAssistSeven(4));
+    userAssistLast =
+        hive.Data(Below(seven, "Count"), artifacts::Rot13("Microsoft.Windows.Explorer"), kBinary, UserAssistSeven(9));
+    count = hive.Key(Below(seven, "Count"));
+
+    hive.Sz(Below(kExplorer, "RunMRU"), "a", "cmd\\1");
+    hive.Sz(Below(kExplorer, "RunMRU"), "MRUList", "a");
+    hive.Sz(Below(kExplorer, "TypedPaths"), "url1", "C:\\Windows");
+    hive.Sz("Software\\Microsoft\\Internet Explorer\\TypedURLs", "url1", "https://example.org/");
+    hive.Sz("Software\\Microsoft\\Windows\\CurrentVersion\\RunOnce", "Once", "C:\\once.exe");
+    const std::string runPath = "Software\\Microsoft\\Windows\\CurrentVersion\\Run";
+    hive.Sz(runPath, "Tool", "\"C:\\Program Files\\Tool\\tool.exe\" /background");
+    runLast = hive.Sz(runPath, "Updater", "C:\\updater.exe");
+    run = hive.Key(runPath);
+    hive.Build();
+  }
+};
+
+// Frees a value's cells (the record and its data cell).
+void FreeValue(HiveBuilder& b, HiveBuilder::ValueId value) {
+  b.FreeCells(b.ValueOffset(value), b.ValueOffset(value));
+  if (b.DataOffset(value) != 0) b.FreeCells(b.DataOffset(value), b.DataOffset(value));
+}
+
+// Deletes the last value of key as Windows does: the key's count one lower
+// (the list's last entry stays past it) and the value's cells freed.
+void DeleteLastValue(HiveBuilder& b, HiveBuilder::KeyId key, HiveBuilder::ValueId value) {
+  const uint32_t node = b.KeyOffset(key);
+  b.PatchU32(node + nk::kValueCount, hive::LoadU32(b.Bytes().data() + node + nk::kValueCount) - 1);
+  FreeValue(b, value);
+}
+
+// Deletes a key without subkeys, the last of its parent's list: the parent's
+// counts one lower, the key's node, value list and values freed.
+void DeleteLastSubkey(HiveBuilder& b, HiveBuilder::KeyId parent, HiveBuilder::KeyId key,
+                      const std::vector<HiveBuilder::ValueId>& values) {
+  const uint32_t node = b.KeyOffset(parent);
+  const uint32_t count = hive::LoadU32(b.Bytes().data() + node + nk::kSubkeyCount) - 1;
+  b.PatchU32(node + nk::kSubkeyCount, count);
+  b.PatchU16(b.SubkeyListOffset(parent) + hive::subkey_list::kCount, static_cast<uint16_t>(count));
+  b.FreeCells(b.KeyOffset(key), b.KeyOffset(key));
+  if (b.ValueListOffset(key) != 0) b.FreeCells(b.ValueListOffset(key), b.ValueListOffset(key));
+  for (const HiveBuilder::ValueId value : values) FreeValue(b, value);
+}
 
 struct Seed {
   std::string name;
@@ -257,6 +424,27 @@ std::vector<Seed> Seeds() {
                      BigDataSample s;
                      s.builder.PatchU32(bb::kPrimarySequence, 5);
                      return s.builder.Bytes();
+                   }});
+
+  // The artifacts' keys: an NTUSER, a UsrClass, and the NTUSER with a
+  // BagMRU subkey, the LastVisitedPidlMRU key and the last value of
+  // RecentDocs, UserAssist and Run deleted.
+  seeds.push_back({"ntuser-artifacts", [] { return NtuserSample().hive.Builder().Bytes(); }});
+  seeds.push_back({"usrclass-shellbags", [] {
+                     PathBuilder hive;
+                     hive.Key("CLSID");
+                     AddBags(hive, "Local Settings\\Software\\Microsoft\\Windows\\Shell\\BagMRU");
+                     return hive.Build();
+                   }});
+  seeds.push_back({"ntuser-artifacts-deleted", [] {
+                     NtuserSample s;
+                     HiveBuilder& b = s.hive.Builder();
+                     DeleteLastSubkey(b, s.bags, s.bagOne, s.bagOneValues);
+                     DeleteLastSubkey(b, s.dialogs, s.lastVisited, s.lastVisitedValues);
+                     DeleteLastValue(b, s.recentDocs, s.recentLast);
+                     DeleteLastValue(b, s.count, s.userAssistLast);
+                     DeleteLastValue(b, s.run, s.runLast);
+                     return b.Bytes();
                    }});
   return seeds;
 }

@@ -154,7 +154,7 @@ struct LoadedHive {
   tree::BuildOutcome outcome;
   uint64_t maxListingCharge;  // see kMaxListingChargePerInput
   size_t digest = 0;          // what the readers made, so that it is not optimised away
-  deleted::DeletedRecords deletedRecords;  // ScanDeleted's, for the timeline
+  deleted::DeletedRecords deletedRecords;  // ScanDeleted's, for the timeline and the artifacts
 };
 
 // Checks what the walk promises: the counts agree, pre-order, one item per
@@ -294,20 +294,56 @@ inline void WriteTimeline(LoadedHive& loaded) {
   }, false);
 }
 
-// Every artifact decoded over the hive, whatever kind the hive is (each
-// decoder takes the keys it knows, so a hive of the wrong kind is an input
-// like any other), as JSON lines: what the promises are is that each row has
-// a cell per column and names a key of the tree.
+// The names of key's recovered values, gathered once per key.
+class RecoveredValueNames {
+ public:
+  explicit RecoveredValueNames(const artifacts::HiveKeys& keys) : m_keys(keys) {}
+  bool Holds(artifacts::KeyId key, const std::string& name) {
+    const auto [place, added] = m_names.try_emplace(key);
+    std::unordered_set<std::string>& names = place->second;
+    if (added) {
+      m_keys.ForEachValue(key, [&](const artifacts::ValueView& value) {
+        if (value.deleted) names.emplace(value.name);
+        return true;
+      });
+    }
+    return names.contains(name);
+  }
+
+ private:
+  const artifacts::HiveKeys& m_keys;
+  std::unordered_map<artifacts::KeyId, std::unordered_set<std::string>> m_names;
+};
+
+// Every artifact decoded over the hive and the scan's recovered keys and
+// values, whatever kind the hive is (each decoder takes the keys it knows, so
+// a hive of the wrong kind is an input like any other), as JSON lines. What
+// the rows promise: a cell per column; a key of the tree or a recovered key
+// of the records; a row of a recovered key marked deleted, and a row of a
+// live key marked deleted only when it comes from a recovered value of that
+// key (the sink marks a row by its key and by the value it is made from, and
+// every decoder keeps the value's own name and key).
 inline void DecodeArtifacts(LoadedHive& loaded) {
-  const artifacts::HiveKeys keys(loaded.hive, loaded.keys, loaded.index);
+  const artifacts::HiveKeys keys(loaded.hive, loaded.keys, loaded.index, &loaded.deletedRecords);
   const artifacts::KeyId controlSet = artifacts::CurrentControlSet(keys);
+  const size_t recovered = loaded.deletedRecords.keys.size();
+  const auto isKey = [&](artifacts::KeyId key) {
+    return artifacts::IsDeletedKeyId(key) ? artifacts::DeletedKeyIndex(key) < recovered
+                                          : key >= 0 && key < loaded.keys.Size();
+  };
+  RecoveredValueNames recoveredValues(keys);
   std::string line;
   for (const artifacts::Artifact& artifact : artifacts::AllArtifacts()) {
     for (uint16_t kind = 0; kind <= static_cast<uint16_t>(artifacts::HiveKind::kOther); ++kind) {
       if ((artifact.kinds & (1u << kind)) == 0) continue;
       const artifacts::DecodeContext context{keys, static_cast<artifacts::HiveKind>(kind), controlSet};
       for (const artifacts::ArtifactRow& row : artifacts::DecodeArtifact(artifact, context)) {
-        if (row.cells.size() != artifact.columns.size() || row.key < 0 || row.key >= loaded.keys.Size()) std::abort();
+        if (row.cells.size() != artifact.columns.size() || !isKey(row.key)) std::abort();
+        const bool recoveredKey = artifacts::IsDeletedKeyId(row.key);
+        if (recoveredKey && !row.deleted) std::abort();
+        if (!recoveredKey && row.deleted && !(row.fromValue && recoveredValues.Holds(row.key, row.valueName))) {
+          std::abort();
+        }
         line.clear();
         exporting::AppendArtifactJsonLine(artifact, row, keys, line);
         loaded.digest ^= std::hash<std::string>{}(line);

@@ -1,7 +1,7 @@
 #pragma once
-// Helpers of the NTUSER and SOFTWARE artifact tests: hives built by key path,
-// value data written byte by byte, cells read back, and RegRipper (a peer)
-// run on a hive, its output cut into lines to compare with.
+// Helpers of the NTUSER and SOFTWARE artifact tests: hives built by key path
+// (path_builder.h), value data written byte by byte, cells read back, and
+// RegRipper (a peer) run on a hive, its output cut into lines to compare with.
 
 #include <gtest/gtest.h>
 
@@ -17,34 +17,19 @@
 
 #include "artifacts/artifact.h"
 #include "hive_builder.h"
+#include "path_builder.h"
 #include "run_process.h"
 
 namespace usertest {
 
 using testsupport::HiveBuilder;
-
-constexpr uint32_t kSz = 1;
-constexpr uint32_t kBinary = 3;
-constexpr uint32_t kDword = 4;
-constexpr uint32_t kQword = 11;
-
-// value's low `bytes` bytes, little-endian.
-inline std::vector<uint8_t> Le(uint64_t value, size_t bytes) {
-  std::vector<uint8_t> out(bytes);
-  for (size_t i = 0; i < bytes; ++i) out[i] = static_cast<uint8_t>(value >> (8 * i));
-  return out;
-}
-
-// ASCII text as UTF-16LE with its terminating NUL, as Windows writes REG_SZ.
-inline std::vector<uint8_t> Utf16(std::string_view ascii) {
-  std::vector<uint8_t> out;
-  for (const char c : ascii) {
-    out.push_back(static_cast<uint8_t>(c));
-    out.push_back(0);
-  }
-  out.insert(out.end(), {0, 0});
-  return out;
-}
+using testsupport::kBinary;
+using testsupport::kDword;
+using testsupport::kQword;
+using testsupport::kSz;
+using testsupport::Le;
+using testsupport::PathBuilder;
+using testsupport::Utf16;
 
 // Pieces of data one after another.
 inline std::vector<uint8_t> Concat(std::initializer_list<std::vector<uint8_t>> parts) {
@@ -57,38 +42,6 @@ inline std::vector<uint8_t> Concat(std::initializer_list<std::vector<uint8_t>> p
 inline std::string Below(std::string_view path, std::string_view name) {
   return std::string(path) + "\\" + std::string(name);
 }
-
-// A HiveBuilder whose keys are made on first mention of their path.
-class PathBuilder {
- public:
-  HiveBuilder::KeyId Key(std::string_view path) {
-    HiveBuilder::KeyId key = m_builder.Root();
-    std::string done;
-    while (!path.empty()) {
-      const size_t cut = path.find('\\');
-      const std::string_view name = path.substr(0, cut);
-      done += std::string(name) + "\\";
-      const auto made = m_keys.find(done);
-      key = made != m_keys.end() ? made->second : m_keys.emplace(done, m_builder.AddKey(key, name)).first->second;
-      path = cut == std::string_view::npos ? std::string_view{} : path.substr(cut + 1);
-    }
-    return key;
-  }
-  void Sz(std::string_view path, std::string_view name, std::string_view text) {
-    m_builder.AddValue(Key(path), name, kSz, Utf16(text));
-  }
-  void Dword(std::string_view path, std::string_view name, uint32_t value) {
-    m_builder.AddValue(Key(path), name, kDword, Le(value, 4));
-  }
-  void Data(std::string_view path, std::string_view name, uint32_t type, const std::vector<uint8_t>& data) {
-    m_builder.AddValue(Key(path), name, type, data);
-  }
-  const std::vector<uint8_t>& Build() { return m_builder.Build(); }
-
- private:
-  HiveBuilder m_builder;
-  std::map<std::string, HiveBuilder::KeyId> m_keys;
-};
 
 // --- Cells
 inline std::string Text(const artifacts::Cell& cell) {
