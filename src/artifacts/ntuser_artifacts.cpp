@@ -137,6 +137,7 @@ std::string FoldedName(std::string_view name) {
 struct NamedText {
   std::string name;
   std::string text;
+  bool deleted = false;  // a recovered value
 };
 
 // Every value of key but the list itself, each read once, by folded name.
@@ -153,7 +154,7 @@ MruValues ReadMruValues(const HiveKeys& keys, KeyId key, std::string_view listNa
       found.hasList = true;
     } else {
       found.byName.emplace(FoldedName(value.name), found.values.size());
-      found.values.push_back({std::string(value.name), textOf(value)});
+      found.values.push_back({std::string(value.name), textOf(value), value.deleted});
     }
     return true;
   });
@@ -174,6 +175,7 @@ void AddMruRows(const HiveKeys& keys, KeyId key, std::string_view listName, cons
     const auto value = found.byName.find(FoldedName(name));
     if (value != found.byName.end()) {
       row.cells[1] = TextCell(found.values[value->second].text);
+      row.deleted = row.deleted || found.values[value->second].deleted;
     } else {
       row.problem = std::string(listName) + " names a value that is not there";
     }
@@ -182,6 +184,7 @@ void AddMruRows(const HiveKeys& keys, KeyId key, std::string_view listName, cons
     if (listed.count(FoldedName(value.name)) != 0) continue;
     ArtifactRow& row = rows.AddValueRow(key, value.name);
     row.cells[1] = TextCell(value.text);
+    row.deleted = row.deleted || value.deleted;
     row.problem = found.hasList ? "not in " + std::string(listName) : "no " + std::string(listName) + " value";
   }
 }

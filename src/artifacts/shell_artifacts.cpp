@@ -245,8 +245,11 @@ void FillItemCells(const ShellItem& item, ArtifactRow& row) {
 }
 
 // Adds the row of the frame's next entry; gives the frame of its subkey when
-// there is one to walk.
-std::optional<BagFrame> AddShellBagRow(const HiveKeys& keys, BagFrame& frame, size_t depth, RowSink& rows) {
+// there is one to walk. Each key is walked once: two entries of one key that
+// name the same subkey (two values of one name, which Windows never writes)
+// would otherwise walk it twice on every level, twice as often each level down.
+std::optional<BagFrame> AddShellBagRow(const HiveKeys& keys, BagFrame& frame, size_t depth,
+                                       std::unordered_set<KeyId>& walked, RowSink& rows) {
   const MruEntry& entry = frame.entries[frame.next++];
   ArtifactRow& row = AddMruEntryRow(rows, frame.key, entry);
   row.cells[2] = OptionalInteger(entry.position);
@@ -264,6 +267,10 @@ std::optional<BagFrame> AddShellBagRow(const HiveKeys& keys, BagFrame& frame, si
   std::string node = frame.node + "\\" + entry.name;
   row.cells[1] = TextCell(node);
   row.cells[5] = TimeCell(keys.LastWritten(child));
+  if (!walked.insert(child).second) {
+    AddProblem(row.problem, "its subkey " + entry.name + " is named by another entry too: its folders are listed once");
+    return std::nullopt;
+  }
   if (depth >= kMaxBagDepth) {
     if (keys.ChildCount(child) > 0) AddProblem(row.problem, "subkeys deeper than 64 levels are not read");
     return std::nullopt;
@@ -275,6 +282,7 @@ std::optional<BagFrame> AddShellBagRow(const HiveKeys& keys, BagFrame& frame, si
 // with a stack of at most kMaxBagDepth keys.
 void AddShellBagRows(const HiveKeys& keys, KeyId bagMru, RowSink& rows) {
   std::vector<BagFrame> stack;
+  std::unordered_set<KeyId> walked{bagMru};
   stack.push_back(OpenBagFrame(keys, bagMru, {}, "BagMRU"));
   while (!stack.empty()) {
     BagFrame& frame = stack.back();
@@ -282,7 +290,7 @@ void AddShellBagRows(const HiveKeys& keys, KeyId bagMru, RowSink& rows) {
       stack.pop_back();
       continue;
     }
-    std::optional<BagFrame> below = AddShellBagRow(keys, frame, stack.size(), rows);
+    std::optional<BagFrame> below = AddShellBagRow(keys, frame, stack.size(), walked, rows);
     if (below) stack.push_back(std::move(*below));
   }
 }

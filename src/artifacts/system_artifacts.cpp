@@ -363,9 +363,11 @@ constexpr std::array kAppCompatColumns{
     Column{"executed", ColumnType::kBoolean}};
 constexpr std::string_view kAppCompatValue = "AppCompatCache";
 
-void AddAppCompatRows(KeyId key, AppCompatCache& cache, RowSink& rows) {
+// The rows of the cache read from value, a value of key.
+void AddAppCompatRows(KeyId key, const ValueView& value, AppCompatCache& cache, RowSink& rows) {
+  const auto addRow = [&]() -> ArtifactRow& { return rows.AddValueRow(key, value); };
   for (AppCompatEntry& entry : cache.entries) {
-    ArtifactRow& row = rows.AddValueRow(key, kAppCompatValue);
+    ArtifactRow& row = addRow();
     row.cells[0] = IntegerCell(entry.position);
     row.cells[1] = TextCell(std::move(entry.path));
     row.cells[2] = TimeCell(entry.lastModified);
@@ -374,7 +376,7 @@ void AddAppCompatRows(KeyId key, AppCompatCache& cache, RowSink& rows) {
     row.problem = std::move(entry.problem);
   }
   if (cache.problem.empty()) return;
-  ArtifactRow& row = rows.AddValueRow(key, kAppCompatValue);
+  ArtifactRow& row = addRow();
   if (cache.problemPosition) row.cells[0] = IntegerCell(*cache.problemPosition);
   row.problem = std::move(cache.problem);
 }
@@ -387,11 +389,11 @@ void DecodeAppCompat(const DecodeContext& context, RowSink& rows) {
     const std::optional<ValueView> value = key == kNoKey ? std::nullopt : keys.FindValue(key, kAppCompatValue);
     if (!value) continue;
     if (!value->held) {
-      NoteNotHeld(rows.AddValueRow(key, kAppCompatValue), "data");
+      NoteNotHeld(rows.AddValueRow(key, *value), "data");
       continue;
     }
     AppCompatCache cache = DecodeAppCompatCache(value->data);
-    AddAppCompatRows(key, cache, rows);
+    AddAppCompatRows(key, *value, cache, rows);
   }
 }
 

@@ -205,6 +205,33 @@ TEST(DeletedArtifacts, ARecoveredUserAssistEntryIsDecodedAndMarked) {
   EXPECT_EQ(hive.Decode("userassist").size(), 1u);  // without the records: the live entry only
 }
 
+TEST(DeletedArtifacts, AListedEntryFromARecoveredValueIsMarked) {
+  // RunMRU listed "ab"; Windows deleted b (past the value count, cells freed).
+  HiveBuilder b;
+  for (const char* name : {"Control Panel", "Environment"}) b.AddKey(b.Root(), name);
+  HiveBuilder::KeyId key = b.AddKey(b.Root(), "Software");
+  for (const char* name : {"Microsoft", "Windows", "CurrentVersion", "Explorer", "RunMRU"}) key = b.AddKey(key, name);
+  const auto text = [](std::string_view ascii) {
+    std::vector<uint8_t> bytes;
+    for (const char c : ascii) bytes.insert(bytes.end(), {static_cast<uint8_t>(c), 0});
+    return bytes;
+  };
+  b.AddValue(key, "MRUList", 1, text("ab"));
+  b.AddValue(key, "a", 1, text("calc\\1"));
+  const auto gone = b.AddValue(key, "b", 1, text("cmd\\1"));
+  b.Build();
+  b.PatchU32(b.KeyOffset(key) + hive::key_node::kValueCount, 2);
+  b.FreeCells(b.ValueOffset(gone), b.DataOffset(gone));
+  const DecodedHive hive(b.Bytes(), "NTUSER.DAT");
+  const deleted::DeletedRecords records = deleted::ScanDeletedRecords(hive.Hive(), hive.Tree(), hive.Index());
+  const artifacts::HiveKeys keys(hive.Hive(), hive.Tree(), hive.Index(), &records);
+  const std::vector<artifacts::ArtifactRow> rows =
+      artifacts::DecodeArtifact(*artifacts::FindArtifact("runmru"), {keys, HiveKind::kNtuser, artifacts::kNoKey});
+  ASSERT_EQ(rows.size(), 2u);
+  EXPECT_EQ(testsupport::CellText(rows[1].cells[1]), "cmd\\1");
+  EXPECT_EQ(std::make_pair(rows[0].deleted, rows[1].deleted), std::make_pair(false, true));
+}
+
 TEST(Decoders, TimesBecomeFileTimesAndInvalidOnesNone) {
   const auto systemTime = [](std::vector<uint16_t> fields) {
     std::vector<uint8_t> bytes;

@@ -96,6 +96,25 @@ TEST(ShellBags, TheWalkStopsAt64Levels) {
   EXPECT_EQ(rows[63].problem, "subkeys deeper than 64 levels are not read");
 }
 
+// Two values of one name on every level (not Windows' own) name one subkey
+// twice: it is walked once, else each level would double the rows below it.
+TEST(ShellBags, ASubkeyNamedTwiceIsWalkedOnce) {
+  usertest::PathBuilder hive = HiveWith({"CLSID", "Local Settings"});
+  std::string key = kBags;
+  constexpr int kLevels = 40;
+  for (int level = 0; level < kLevels; ++level, key += "\\0") {
+    hive.Data(key, "0", kBinary, Directory("D", u"d"));
+    hive.Data(key, "0", kBinary, Directory("E", u"e"));
+    hive.Data(key, "MRUListEx", kBinary, MruListEx({0}));
+  }
+  const Rows rows = DecodedHive(hive.Build(), "UsrClass.dat").Decode("shellbags");
+  ASSERT_EQ(rows.size(), 2u * kLevels);
+  // The first values down to the deepest, then the second ones on the way up.
+  EXPECT_EQ(rows[kLevels - 2].problem, "");
+  EXPECT_EQ(rows.back().problem, "not in MRUListEx; its subkey 0 is named by another entry too: its folders are "
+                                 "listed once");
+}
+
 TEST(ShellBags, UsrClassAgreesWithRegRipper) {
   const auto lines = usertest::RegRipperLines(kUsrClass, "shellbags");
   if (!lines) GTEST_SKIP() << "regripper is not installed";
