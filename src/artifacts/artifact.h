@@ -8,6 +8,7 @@
 // hold what could be read and `problem` says what is wrong ("data too short:
 // 12 of 16 bytes"). Nothing is dropped and nothing is guessed.
 
+#include <cstddef>
 #include <cstdint>
 #include <span>
 #include <string>
@@ -60,9 +61,19 @@ struct DecodeContext {
 };
 
 // Where a decoder puts its rows. Each new row has one empty cell per column.
+//
+// A sink holds at most rowLimit rows: one more throws RowLimitReached, which
+// DecodeArtifact catches. A hostile hive whose lists name the same keys and
+// values over and over multiplies rows beyond anything its bytes could hold;
+// decoding it stops there, whatever the decoder was walking.
 class RowSink {
  public:
-  explicit RowSink(size_t columnCount) : m_columnCount(columnCount) {}
+  struct RowLimitReached {
+    KeyId key;  // the key of the row refused
+  };
+
+  explicit RowSink(size_t columnCount, size_t rowLimit = SIZE_MAX)
+      : m_columnCount(columnCount), m_rowLimit(rowLimit) {}
 
   // A new row from key as a whole (deleted when the key is a recovered one).
   ArtifactRow& AddKeyRow(KeyId key);
@@ -77,6 +88,7 @@ class RowSink {
 
  private:
   size_t m_columnCount;
+  size_t m_rowLimit;
   std::vector<ArtifactRow> m_rows;
 };
 

@@ -1,8 +1,12 @@
 #include "artifacts/artifact_table.h"
 
+#include <algorithm>
+#include <string>
+
 namespace artifacts {
 
 ArtifactRow& RowSink::AddKeyRow(KeyId key) {
+  if (m_rows.size() >= m_rowLimit) throw RowLimitReached{key};
   ArtifactRow& row = m_rows.emplace_back();
   row.key = key;
   row.deleted = IsDeletedKeyId(key);
@@ -57,9 +61,32 @@ std::vector<const Artifact*> ArtifactsFor(HiveKind kind) {
   return found;
 }
 
+size_t ArtifactRowLimit(int64_t fileSize) {
+  // Each row of a real hive comes from a record of its own: a key or value
+  // record (80 and 24 bytes at least) or an entry of a list or of a value's
+  // data. One row for every 8 bytes of the file is far more than any real
+  // hive gives.
+  constexpr size_t kFewestAllowed = 4096;
+  return std::max(kFewestAllowed, static_cast<size_t>(std::max<int64_t>(fileSize, 0)) / 8);
+}
+
 std::vector<ArtifactRow> DecodeArtifact(const Artifact& artifact, const DecodeContext& context) {
-  RowSink rows(artifact.columns.size());
-  if (artifact.decode != nullptr && context.keys.Root() != kNoKey) artifact.decode(context, rows);
+  const int64_t fileSize = context.keys.Hive().Size();
+  RowSink rows(artifact.columns.size(), ArtifactRowLimit(fileSize));
+  if (artifact.decode == nullptr || context.keys.Root() == kNoKey) return {};
+  try {
+    artifact.decode(context, rows);
+  } catch (const RowSink::RowLimitReached& stopped) {
+    std::vector<ArtifactRow>& kept = rows.Rows();
+    const std::string problem = "decoding stopped after " + std::to_string(kept.size()) +
+                                " rows, more than a file of " + std::to_string(fileSize) +
+                                " bytes can hold: its lists name the same records over and over";
+    ArtifactRow& last = kept.emplace_back();
+    last.key = stopped.key;
+    last.deleted = IsDeletedKeyId(stopped.key);
+    last.cells.resize(artifact.columns.size());
+    last.problem = problem;
+  }
   return std::move(rows.Rows());
 }
 

@@ -22,7 +22,10 @@ std::vector<const Artifact*> ArtifactsFor(HiveKind kind);
 
 // Decodes artifact over the hive. Reads in place only: safe on a worker thread
 // while another thread reads through the hive's read position.
+// The rows are at most ArtifactRowLimit of the file's size; past it, the last
+// row says where and why decoding stopped.
 std::vector<ArtifactRow> DecodeArtifact(const Artifact& artifact, const DecodeContext& context);
+size_t ArtifactRowLimit(int64_t fileSize);
 
 // The families' entries, each from its own file.
 std::span<const Artifact> NtuserArtifacts();
