@@ -11,10 +11,8 @@
 
 #include "app/error_report.h"
 #include "app/fault_hooks.h"
-#include "app/details/key_properties_window.h"
 #include "deleted/deleted_value_data.h"
 #include "deleted/scan_deleted.h"
-#include "hive/key_details.h"
 #include "hive/value.h"
 #include "models/deleted_key_items.h"
 #include "values/show_key_values.h"
@@ -202,12 +200,7 @@ const deleted::DeletedKey* DeletedTools::KeyOfItem(int32_t item) const {
 QString DeletedTools::KeyToolTipOf(int32_t item) const {
   const DeletedKeyItems* items = m_window.Model().DeletedItems();
   if (items == nullptr || !items->Holds(item)) return {};
-  const deleted::DeletedKey* key = KeyOfItem(item);
-  if (key != nullptr) {
-    const QString path = m_window.Model().KeyPath(item);
-    return KeyToolTip(path, hive::ReadKeyDetails(m_hive, key->recordOffset)) + QStringLiteral("\nDeleted: ") +
-           FoundAtText(key->foundIn, key->recordOffset);
-  }
+  if (KeyOfItem(item) != nullptr) return {};  // a key's tooltip is the details tools'
   if (item == items->GroupPosition()) {
     return QStringLiteral("Deleted keys whose parent is not known.\n"
                           "%1 deleted keys and %2 deleted values found in all.")
@@ -217,30 +210,24 @@ QString DeletedTools::KeyToolTipOf(int32_t item) const {
   return QStringLiteral("Deleted values that no key's value list names.");
 }
 
-QWidget* DeletedTools::OpenKeyProperties(int32_t item) {
+std::optional<AddedKey> DeletedTools::AddedKeyOf(int32_t item) const {
   const deleted::DeletedKey* key = KeyOfItem(item);
-  if (key == nullptr) return nullptr;
-  auto* window = new KeyPropertiesWindow(m_window.Model().KeyPath(item),
-                                         hive::ReadKeyDetails(m_hive, key->recordOffset), &m_window,
-                                         FoundAtText(key->foundIn, key->recordOffset));
-  window->show();
-  window->raise();
-  window->activateWindow();
-  return window;
+  if (key == nullptr) return std::nullopt;
+  return AddedKey{key->recordOffset, FoundAtText(key->foundIn, key->recordOffset)};
 }
 
-std::optional<ValueDetails> DeletedTools::ValueOfRow(int32_t row) const {
+std::optional<AddedValue> DeletedTools::AddedValueOf(int32_t row) const {
   const QTreeWidgetItem* item = m_window.Table().topLevelItem(row);
   if (item == nullptr || !m_records || !item->data(0, kDeletedValueRole).isValid()) return std::nullopt;
   const deleted::DeletedValue& record = m_records->values[item->data(0, kDeletedValueRole).toUInt()];
-  hive::ValueRecord fetched;
-  if (!deleted::ReadDeletedValueRecord(m_hive, record, fetched)) return std::nullopt;
-  ValueDetails details = ReadValueDetails(m_hive, fetched, record.type);
-  details.deletedAt = FoundAtText(record.foundIn, record.recordOffset);
+  AddedValue added;
+  if (!deleted::ReadDeletedValueRecord(m_hive, record, added.record)) return std::nullopt;
+  added.type = record.type;
+  added.foundAt = FoundAtText(record.foundIn, record.recordOffset);
   if (record.dataMayBeOverwritten) {
-    details.deletedAt += QStringLiteral("; its data cell is in use again, so the data may have been overwritten");
+    added.foundAt += QStringLiteral("; its data cell is in use again, so the data may have been overwritten");
   }
-  return details;
+  return added;
 }
 
 std::optional<DeletedStop> DeletedTools::SelectedStop() const {

@@ -30,8 +30,8 @@
 #include <thread>
 
 #include "app/deleted/deleted_find.h"
-#include "app/details/shown_additions.h"
 #include "app/main_window.h"
+#include "app/shown_additions.h"
 #include "app/value_table_view.h"
 #include "app/viewer_actions.h"
 #include "deleted/deleted_records.h"
@@ -61,8 +61,8 @@ class DeletedTools : public QObject, public ShownAdditions {
   const deleted::DeletedRecords* ShownDeletedRecords() const;
 
   QString KeyToolTipOf(int32_t item) const override;
-  QWidget* OpenKeyProperties(int32_t item) override;
-  std::optional<ValueDetails> ValueOfRow(int32_t row) const override;
+  std::optional<AddedKey> AddedKeyOf(int32_t item) const override;
+  std::optional<AddedValue> AddedValueOf(int32_t row) const override;
   // The deleted items come after the live tree in Find's order: a search
   // from a live place that went round the tree's end (or found nothing)
   // looks in them first; one from a deleted place goes on among them, and

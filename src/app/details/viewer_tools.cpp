@@ -91,7 +91,10 @@ void ViewerTools::AddActions(ViewerActions& actions) {
 
 QString ViewerTools::KeyToolTipOf(int32_t itemPosition) const {
   if (m_additions != nullptr && m_window.Model().IsDeletedItem(itemPosition)) {
-    return m_additions->KeyToolTipOf(itemPosition);
+    const std::optional<AddedKey> added = m_additions->AddedKeyOf(itemPosition);
+    if (!added) return m_additions->KeyToolTipOf(itemPosition);
+    return KeyToolTip(m_window.Model().KeyPath(itemPosition), hive::ReadKeyDetails(m_hive, added->recordOffset)) +
+           QStringLiteral("\nDeleted: ") + added->foundAt;
   }
   const QString path = m_window.Model().KeyPath(itemPosition);
   const auto recordOffset = m_index.Find(itemPosition);
@@ -146,10 +149,17 @@ bool ViewerTools::eventFilter(QObject* watched, QEvent* event) {
 }
 
 QWidget* ViewerTools::OpenKeyProperties(int32_t itemPosition) {
-  const auto recordOffset = m_index.Find(itemPosition);
-  if (!recordOffset) return m_additions != nullptr ? m_additions->OpenKeyProperties(itemPosition) : nullptr;
+  std::optional<uint32_t> recordOffset = m_index.Find(itemPosition);
+  QString foundAt;  // only for a key the additions show
+  if (!recordOffset && m_additions != nullptr) {
+    if (const std::optional<AddedKey> added = m_additions->AddedKeyOf(itemPosition)) {
+      recordOffset = added->recordOffset;
+      foundAt = added->foundAt;
+    }
+  }
+  if (!recordOffset) return nullptr;
   auto* window = new KeyPropertiesWindow(m_window.Model().KeyPath(itemPosition),
-                                         hive::ReadKeyDetails(m_hive, *recordOffset), &m_window, {},
+                                         hive::ReadKeyDetails(m_hive, *recordOffset), &m_window, foundAt,
                                          itemPosition == 0 ? m_hiveKind : QString());
   ShowOwned(window);
   return window;
@@ -168,7 +178,11 @@ std::optional<values::RowValue> ViewerTools::ValueOf(int32_t row) {
 
 std::optional<ValueDetails> ViewerTools::DetailsOfRow(int32_t row) {
   if (m_additions != nullptr) {
-    if (auto added = m_additions->ValueOfRow(row)) return added;
+    if (auto added = m_additions->AddedValueOf(row)) {
+      ValueDetails details = ReadValueDetails(m_hive, added->record, added->type);
+      details.deletedAt = added->foundAt;
+      return details;
+    }
   }
   auto value = ValueOf(row);
   if (!value) return std::nullopt;

@@ -21,8 +21,9 @@
 #include <optional>
 #include <utility>
 
-#include "app/details/shown_additions.h"
+#include "app/details/value_details_window.h"
 #include "app/main_window.h"
+#include "app/shown_additions.h"
 #include "app/viewer_actions.h"
 #include "hive/hive_file.h"
 #include "tree/key_index.h"
