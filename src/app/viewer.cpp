@@ -97,8 +97,10 @@ void Viewer::FinishLoading() {
   m_window->Model().ResetTree(std::move(m_loadingTree));
   m_actions = new ViewerActions(*m_window);
   m_tools = std::make_unique<ViewerTools>(*m_window, *m_actions, *m_hive, m_index);
+  m_find = std::make_unique<FindTools>(*m_window, *m_actions, *m_hive, m_index);
   m_deleted = std::make_unique<DeletedTools>(*m_window, *m_actions, *m_hive, m_index);
   m_tools->SetAdditions(m_deleted.get());
+  m_find->SetAdditions(m_deleted.get());
   m_export = std::make_unique<ExportTools>(*m_window, *m_actions, *m_hive, m_index, m_hivePath);
   // The Timeline lists the deleted keys while they are shown. The records are
   // kept for the session, and the export tools go before the deleted ones.
@@ -129,6 +131,7 @@ void Viewer::AbandonLoading() {
 void Viewer::CloseMainWindow() {
   m_artifacts.reset();
   m_export.reset();
+  m_find.reset();
   m_tools.reset();
   m_deleted.reset();
   hive::CloseHive(m_hive);

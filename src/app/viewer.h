@@ -31,6 +31,7 @@
 #include "app/deleted/deleted_tools.h"
 #include "app/export/export_tools.h"
 #include "app/details/viewer_tools.h"
+#include "app/find/find_tools.h"
 #include "app/main_window.h"
 #include "app/open/open_tools.h"
 #include "app/progress_window.h"
@@ -81,8 +82,10 @@ class Viewer : public QObject {
 
   bool HiveIsOpen() const { return m_hive != nullptr; }
   MainWindow* Window() { return m_window.get(); }
-  // Tooltips, Key Properties, Value Details, copy and Find; none before the main window is shown.
+  // Tooltips, Key Properties, Value Details and copy; none before the main window is shown.
   ViewerTools* Tools() { return m_tools.get(); }
+  // Find; none before the main window is shown.
+  FindTools* Finder() { return m_find.get(); }
   // Export and the Timeline; none before the main window is shown.
   ExportTools* Export() { return m_export.get(); }
   // Opening other hives and About; none before the main window is shown.
@@ -130,8 +133,9 @@ class Viewer : public QObject {
   // Goes before the hive is closed: it may stop a scan that reads the hive.
   std::unique_ptr<DeletedTools> m_deleted;
   std::unique_ptr<OpenTools> m_opener;
-  // Last, so that it goes first: it may stop a search that reads the hive.
   std::unique_ptr<ViewerTools> m_tools;
+  // Goes before the hive is closed: it may stop a search that reads the hive.
+  std::unique_ptr<FindTools> m_find;
   std::unique_ptr<ExportTools> m_export;
   // Goes before the hive is closed: it may stop a decoding that reads the hive.
   std::unique_ptr<ArtifactsTools> m_artifacts;

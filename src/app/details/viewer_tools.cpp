@@ -11,7 +11,6 @@
 #include <span>
 #include <vector>
 
-#include "app/find/find_window.h"
 #include "app/details/key_properties_window.h"
 #include "app/details/value_details_window.h"
 #include "hive/key_details.h"
@@ -70,7 +69,6 @@ void ViewerTools::AddActions(ViewerActions& actions) {
   const auto keys = [](std::initializer_list<QKeySequence> list) { return QList<QKeySequence>(list); };
   const QString key = QStringLiteral("key");
   const QString value = QStringLiteral("value");
-  const QString find = QStringLiteral("find");
   actions.Add({QStringLiteral("Key Properties"), keys({QKeySequence(Qt::ALT | Qt::Key_Return), QKeySequence(Qt::ALT | Qt::Key_Enter)}),
                ActionPlace::kKeyTree, [this](ActionTarget at) { OpenKeyProperties(at.item); }, key});
   actions.Add({QStringLiteral("Copy Path"), keys({QKeySequence::Copy}), ActionPlace::kKeyTree,
@@ -81,12 +79,6 @@ void ViewerTools::AddActions(ViewerActions& actions) {
                [this](ActionTarget at) { CopyRowTexts(at.row); }, value});
   actions.Add({QStringLiteral("Copy Data"), keys({QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_C)}),
                ActionPlace::kValueTable, [this](ActionTarget at) { CopyRowData(at.row); }, value});
-  actions.Add({QStringLiteral("Find..."), keys({QKeySequence::Find}), ActionPlace::kWindow,
-               [this](ActionTarget) { OpenFind().ShowAndFocus(); }, find});
-  actions.Add({QStringLiteral("Find Next"), keys({QKeySequence(Qt::Key_F3)}), ActionPlace::kWindow,
-               [this](ActionTarget) { OpenFind().FindAgain(search::Direction::kNext); }, find});
-  actions.Add({QStringLiteral("Find Previous"), keys({QKeySequence(Qt::SHIFT | Qt::Key_F3)}), ActionPlace::kWindow,
-               [this](ActionTarget) { OpenFind().FindAgain(search::Direction::kPrevious); }, find});
 }
 
 QString ViewerTools::KeyToolTipOf(int32_t itemPosition) const {
@@ -216,45 +208,6 @@ void ViewerTools::CopyRowData(int32_t row) {
   const std::span<const uint8_t> data(reinterpret_cast<const uint8_t*>(details->data.constData()),
                                       static_cast<size_t>(details->data.size()));
   QApplication::clipboard()->setText(QString::fromStdString(values::DataAsText(details->type, data)));
-}
-
-FindWindow& ViewerTools::OpenFind() {
-  if (!m_find) {
-    m_find = std::make_unique<FindWindow>(m_hive, m_window.Model().Tree(), m_index, &m_window);
-    m_find->SetStartPoint([this] {
-      const int32_t item = m_window.Tree().SelectedItemPosition();
-      if (item < 0) return search::FindMatch{0, search::FindMatch::kBeforeKey};
-      const int32_t row = CurrentRow();
-      const auto recordOffset = m_index.Find(item);
-      const auto value = row >= 0 && recordOffset ? values::ValueOfRow(m_hive, *recordOffset, row) : std::nullopt;
-      return search::FindMatch{item, value ? value->valueIndex : search::FindMatch::kKeyItself};
-    });
-    m_find->SetMatchBeyond([this](const search::FindOptions& options, search::Direction direction,
-                                  search::FindMatch from, std::optional<search::FindMatch> live) {
-      return m_additions != nullptr ? m_additions->FindBeyond(options, direction, from, live) : std::nullopt;
-    });
-    connect(m_find.get(), &FindWindow::Found, this,
-            [this](search::FindMatch match) { ShowMatch(match.item, match.value); });
-  }
-  return *m_find;
-}
-
-void ViewerTools::ShowMatch(int32_t item, int32_t value) {
-  if (!m_window.Tree().SelectItem(item)) return;
-  ValueTableView& table = m_window.Table();
-  const auto recordOffset = m_index.Find(item);
-  const int32_t row = value >= 0 && recordOffset ? values::RowOfValue(m_hive, *recordOffset, value) : -1;
-  QTreeWidgetItem* rowItem = row >= 0 ? table.topLevelItem(row) : nullptr;
-  if (rowItem != nullptr) {
-    table.setCurrentItem(rowItem);
-    table.scrollToItem(rowItem);
-  } else {
-    table.setCurrentItem(nullptr);
-    table.clearSelection();
-  }
-  QString where = m_window.Model().KeyPath(item);
-  if (rowItem != nullptr) where += QStringLiteral(" = ") + rowItem->text(0);
-  m_find->ShowFound(where);
 }
 
 }  // namespace ui

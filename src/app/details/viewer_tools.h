@@ -8,16 +8,14 @@
 //  - ValueTable cells: a tooltip with the whole text when it does not fit;
 //    Value Details (Enter or a double-click); Ctrl+C copies the row's four
 //    column texts separated by tabs, Ctrl+Shift+C the value's data as text.
-//  - Find (Ctrl+F opens the Find window; F3 and Shift+F3 search again).
 //
 // The hive, the key index and the window must outlive the ViewerTools; destroy
-// it before the hive is closed (it stops a running search). GUI thread only.
+// it before the hive is closed. GUI thread only.
 
 #include <QObject>
 #include <QString>
 
 #include <cstdint>
-#include <memory>
 #include <optional>
 #include <utility>
 
@@ -33,13 +31,11 @@ class QTreeWidgetItem;
 
 namespace ui {
 
-class FindWindow;
-
 class ViewerTools : public QObject {
   Q_OBJECT
 
  public:
-  // Adds its actions (Key Properties, Value Details, copy, Find) to actions.
+  // Adds its actions (Key Properties, Value Details, copy) to actions.
   ViewerTools(MainWindow& window, ViewerActions& actions, hive::HiveFile& hive, const tree::KeyIndex& index);
   ~ViewerTools() override;
 
@@ -52,7 +48,6 @@ class ViewerTools : public QObject {
   // Each returns the window it opened, or none when there was nothing to show.
   QWidget* OpenKeyProperties(int32_t itemPosition);
   QWidget* OpenValueDetails(int32_t row);
-  FindWindow& OpenFind();
 
   void CopyKeyPath(int32_t itemPosition);
   void CopyRowTexts(int32_t row);
@@ -63,8 +58,6 @@ class ViewerTools : public QObject {
   QString KeyToolTipOf(int32_t itemPosition) const;
   QString CellToolTipOf(const QTreeWidgetItem& row, int column) const;
 
-  FindWindow* Find() const { return m_find.get(); }
-
  protected:
   bool eventFilter(QObject* watched, QEvent* event) override;
 
@@ -74,14 +67,12 @@ class ViewerTools : public QObject {
   std::optional<values::RowValue> ValueOf(int32_t row);
   // The name, type, length and data of the value a row shows.
   std::optional<ValueDetails> DetailsOfRow(int32_t row);
-  void ShowMatch(int32_t item, int32_t value);
 
   MainWindow& m_window;
   hive::HiveFile& m_hive;
   const tree::KeyIndex& m_index;
   ShownAdditions* m_additions = nullptr;
   QString m_hiveKind;
-  std::unique_ptr<FindWindow> m_find;
 };
 
 }  // namespace ui

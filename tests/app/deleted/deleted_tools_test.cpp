@@ -211,7 +211,7 @@ class DeletedToolsTest : public QObject {
   void FindGoesOnFromTheLiveTreeToTheDeletedItems() {
     SetShown(true);
     QVERIFY(m_window->Tree().SelectKeyPath(""));
-    ui::FindWindow& find = m_viewer->Tools()->OpenFind();
+    ui::FindWindow& find = m_viewer->Finder()->OpenFind();
     find.Text().setText("exe");
     for (const char* where : {"Software\\Run = Alpha", "Software\\Run\\Gone = Evil", "Software\\Run = Removed",
                               "Software\\Run = Alpha"}) {

@@ -273,7 +273,7 @@ class ViewerToolsTest : public QObject {
   void CtrlFFindsAValueAndSelectsItsKeyAndRow() {
     QVERIFY(Tree().SelectKeyPath(""));
     QTest::keySequence(m_window, QKeySequence::Find);
-    FindWindow* find = m_tools->Find();
+    FindWindow* find = m_viewer->Finder()->Find();
     QVERIFY(find != nullptr);
     QTRY_VERIFY(find->isVisible());
     QCOMPARE(find->windowTitle(), QString("Find"));
@@ -298,7 +298,7 @@ class ViewerToolsTest : public QObject {
 
   void KeyMatchesAndF3InTheMainWindow() {
     QVERIFY(Tree().SelectKeyPath(""));
-    FindWindow& find = m_tools->OpenFind();
+    FindWindow& find = m_viewer->Finder()->OpenFind();
     find.Text().setText("A");
     find.InValueNames().setChecked(false);
     find.InValueData().setChecked(false);
@@ -318,7 +318,7 @@ class ViewerToolsTest : public QObject {
   }
 
   void NoMatchSaysNotFound() {
-    FindWindow& find = m_tools->OpenFind();
+    FindWindow& find = m_viewer->Finder()->OpenFind();
     const int32_t selected = Tree().SelectedItemPosition();
     find.Text().setText("no such text anywhere");
     QTest::mouseClick(find.findChildren<QPushButton*>().first(), Qt::LeftButton);
@@ -334,7 +334,7 @@ class ViewerToolsTest : public QObject {
     QSignalSpy shown(&viewer, &ui::Viewer::MainWindowShown);
     viewer.StartLoading();
     QTRY_VERIFY_WITH_TIMEOUT(shown.count() == 1, 60000);
-    FindWindow& find = viewer.Tools()->OpenFind();
+    FindWindow& find = viewer.Finder()->OpenFind();
     find.Text().setText("no such key");
     find.FindAgain(search::Direction::kNext);
     // The search runs beside the GUI thread, which stays free to serve the windows.
