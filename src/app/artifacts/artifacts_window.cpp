@@ -2,7 +2,6 @@
 
 #include <QHBoxLayout>
 #include <QHeaderView>
-#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -15,6 +14,7 @@
 
 #include <algorithm>
 
+#include "app/table_enter.h"
 #include "app/window_look.h"
 
 namespace ui {
@@ -78,7 +78,7 @@ ArtifactsWindow::ArtifactsWindow(artifacts::HiveKind kind, const std::vector<con
   filterLayout->addWidget(m_filter, 1);
 
   m_table = MakeTable(m_model);
-  m_table->installEventFilter(this);
+  ChooseRowOnEnter(*m_table, [this](int row) { ChooseRow(row); });
   m_folders = new ShellBagFolders;
   m_folders->hide();
   auto* rowsSplitter = new QSplitter;
@@ -262,17 +262,6 @@ void ArtifactsWindow::ChooseRow(int row) {
   const artifacts::ArtifactRow* decoded = m_model.RowAt(row);
   if (decoded == nullptr || decoded->key == artifacts::kNoKey) return;
   Q_EMIT RowChosen(decoded->key, decoded->fromValue, QString::fromStdString(decoded->valueName), decoded->deleted);
-}
-
-bool ArtifactsWindow::eventFilter(QObject* watched, QEvent* event) {
-  if (watched == m_table && event->type() == QEvent::KeyPress) {
-    const int key = static_cast<QKeyEvent*>(event)->key();
-    if (key == Qt::Key_Return || key == Qt::Key_Enter) {
-      ChooseRow(m_table->currentIndex().row());
-      return true;
-    }
-  }
-  return QWidget::eventFilter(watched, event);
 }
 
 }  // namespace ui

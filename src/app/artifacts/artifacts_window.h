@@ -73,9 +73,6 @@ class ArtifactsWindow : public QWidget {
   void RowChosen(int32_t key, bool fromValue, const QString& valueName, bool deleted);
   void SaveRequested();
 
- protected:
-  bool eventFilter(QObject* watched, QEvent* event) override;
-
  private:
   void ListArtifacts();
   void ShowRows();

@@ -4,7 +4,6 @@
 #include <QDateTimeEdit>
 #include <QHBoxLayout>
 #include <QHeaderView>
-#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QLocale>
@@ -17,6 +16,7 @@
 #include <utility>
 
 #include "app/fault_hooks.h"
+#include "app/table_enter.h"
 #include "app/window_look.h"
 #include "artifacts/hive_keys.h"
 #include "artifacts/hive_kind.h"
@@ -88,7 +88,7 @@ TimelineWindow::TimelineWindow(const hive::HiveFile& hive, const tree::KeyTree& 
   m_table->verticalHeader()->setDefaultSectionSize(m_table->fontMetrics().height() + 6);
   m_table->horizontalHeader()->setSortIndicator(TimelineModel::kLastWritten, Qt::DescendingOrder);
   m_table->setSortingEnabled(true);
-  m_table->installEventFilter(this);
+  ChooseRowOnEnter(*m_table, [this](int row) { ChooseRow(row); });
 
   m_status = new QLabel;
   m_status->setTextFormat(Qt::PlainText);
@@ -233,17 +233,6 @@ void TimelineWindow::ChooseRow(int row) {
     key = deletedKey.deletedParent;
   }
   if (item >= 0 || entry->deletedKey >= 0) Q_EMIT KeyChosen(item, entry->deletedKey);
-}
-
-bool TimelineWindow::eventFilter(QObject* watched, QEvent* event) {
-  if (watched == m_table && event->type() == QEvent::KeyPress) {
-    const int key = static_cast<QKeyEvent*>(event)->key();
-    if (key == Qt::Key_Return || key == Qt::Key_Enter) {
-      ChooseRow(m_table->currentIndex().row());
-      return true;
-    }
-  }
-  return QWidget::eventFilter(watched, event);
 }
 
 }  // namespace ui

@@ -79,9 +79,6 @@ class TimelineWindow : public QWidget {
   // "Save as CSV...": the rows shown are to be written.
   void SaveRequested();
 
- protected:
-  bool eventFilter(QObject* watched, QEvent* event) override;
-
  private:
   // events: none when the artifacts were not asked for.
   void CollectionEnded(uint64_t collection, std::vector<exporting::TimelineEntry> entries,
