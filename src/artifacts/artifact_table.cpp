@@ -61,6 +61,10 @@ std::vector<const Artifact*> ArtifactsFor(HiveKind kind) {
   return found;
 }
 
+namespace {
+constexpr std::string_view kStoppedProblem = "decoding stopped after ";
+}  // namespace
+
 size_t ArtifactRowLimit(int64_t fileSize) {
   // Each row of a real hive comes from a record of its own: a key or value
   // record (80 and 24 bytes at least) or an entry of a list or of a value's
@@ -78,7 +82,7 @@ std::vector<ArtifactRow> DecodeArtifact(const Artifact& artifact, const DecodeCo
     artifact.decode(context, rows);
   } catch (const RowSink::RowLimitReached& stopped) {
     std::vector<ArtifactRow>& kept = rows.Rows();
-    const std::string problem = "decoding stopped after " + std::to_string(kept.size()) +
+    const std::string problem = std::string(kStoppedProblem) + std::to_string(kept.size()) +
                                 " rows, more than a file of " + std::to_string(fileSize) +
                                 " bytes can hold: its lists name the same records over and over";
     ArtifactRow& last = kept.emplace_back();
@@ -88,6 +92,13 @@ std::vector<ArtifactRow> DecodeArtifact(const Artifact& artifact, const DecodeCo
     last.problem = problem;
   }
   return std::move(rows.Rows());
+}
+
+bool StoppedAtRowLimit(std::span<const ArtifactRow> rows) {
+  if (rows.empty()) return false;
+  const ArtifactRow& last = rows.back();
+  return !last.fromValue && last.problem.starts_with(kStoppedProblem) &&
+         std::all_of(last.cells.begin(), last.cells.end(), [](const Cell& cell) { return cell.index() == 0; });
 }
 
 }  // namespace artifacts

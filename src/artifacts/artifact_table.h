@@ -26,6 +26,8 @@ std::vector<const Artifact*> ArtifactsFor(HiveKind kind);
 // row says where and why decoding stopped.
 std::vector<ArtifactRow> DecodeArtifact(const Artifact& artifact, const DecodeContext& context);
 size_t ArtifactRowLimit(int64_t fileSize);
+// Whether rows end with the row that says decoding stopped at that bound.
+bool StoppedAtRowLimit(std::span<const ArtifactRow> rows);
 
 // The families' entries, each from its own file.
 std::span<const Artifact> NtuserArtifacts();

@@ -14,6 +14,7 @@
 #include "hive/format.h"
 #include "decoded_hive.h"
 #include "hive_builder.h"
+#include "repeating_lists_hive.h"
 
 namespace {
 
@@ -233,53 +234,25 @@ TEST(DeletedArtifacts, AListedEntryFromARecoveredValueIsMarked) {
 }
 
 TEST(ArtifactRows, ListsNamingOneRecordOverAndOverStopAtTheFilesBound) {
-  // A value list naming a Run key's one value, and a subkey list naming
-  // MountPoints2's one subkey, 6,000 times each (Windows never writes that):
-  // 6,000 rows from a file of about 32 KiB.
+  // 6,000 rows from a file of about 32 KiB: a value list naming a Run key's
+  // one value, and a subkey list naming MountPoints2's one subkey.
   constexpr uint32_t kListed = 6000;
-  const auto le32 = [](std::vector<uint8_t>& bytes, uint32_t value) {
-    for (int shift = 0; shift < 32; shift += 8) bytes.push_back(static_cast<uint8_t>(value >> shift));
-  };
-  struct Case {
-    const char* artifact;
-    const char* key;
-    bool subkeys;  // else values
-    size_t nameCell;
-  };
-  for (const Case& c : {Case{"run", "Run", false, 1}, Case{"mountpoints2", "Explorer\\MountPoints2", true, 0}}) {
-    SCOPED_TRACE(c.artifact);
-    HiveBuilder b;
-    for (const char* name : {"Control Panel", "Environment"}) b.AddKey(b.Root(), name);
-    HiveBuilder::KeyId key = b.AddKey(b.Root(), "Software");
-    for (const char* name : {"Microsoft", "Windows", "CurrentVersion"}) key = b.AddKey(key, name);
-    std::string_view rest = c.key;
-    for (size_t cut; (cut = rest.find('\\')) != std::string_view::npos; rest.remove_prefix(cut + 1)) {
-      key = b.AddKey(key, std::string(rest.substr(0, cut)));
-    }
-    key = b.AddKey(key, std::string(rest));
-    const auto child = b.AddKey(key, "E");
-    const auto value = b.AddValue(key, "tool", 1, std::vector<uint8_t>{'c', 0, 0, 0});
-    b.Build();
-    std::vector<uint8_t> list;
-    if (c.subkeys) list = {'l', 'i', static_cast<uint8_t>(kListed & 0xff), static_cast<uint8_t>(kListed >> 8)};
-    for (uint32_t i = 0; i < kListed; ++i) {
-      le32(list, HiveBuilder::CellOf(c.subkeys ? b.KeyOffset(child) : b.ValueOffset(value)));
-    }
-    const uint32_t listCell = HiveBuilder::CellOf(b.AppendCell(list));
-    b.PatchU32(b.KeyOffset(key) + (c.subkeys ? hive::key_node::kSubkeyCount : hive::key_node::kValueCount), kListed);
-    b.PatchU32(b.KeyOffset(key) + (c.subkeys ? hive::key_node::kSubkeyList : hive::key_node::kValueList), listCell);
-    const DecodedHive hive(b.Bytes(), "NTUSER.DAT");
+  for (const bool subkeys : {false, true}) {
+    const char* const artifact = subkeys ? "mountpoints2" : "run";
+    SCOPED_TRACE(artifact);
+    const std::vector<uint8_t> image = testsupport::NtuserListingOneRecordOverAndOver(subkeys, kListed);
+    const DecodedHive hive(image, "NTUSER.DAT");
 
-    const std::vector<artifacts::ArtifactRow> rows = hive.Decode(c.artifact);
-    const size_t limit = artifacts::ArtifactRowLimit(static_cast<int64_t>(b.Bytes().size()));
+    const std::vector<artifacts::ArtifactRow> rows = hive.Decode(artifact);
+    const size_t limit = artifacts::ArtifactRowLimit(static_cast<int64_t>(image.size()));
     ASSERT_LT(limit, kListed);
     ASSERT_EQ(rows.size(), limit + 1);
-    EXPECT_EQ(testsupport::CellText(rows[limit - 1].cells[c.nameCell]), c.subkeys ? "E" : "tool");
+    EXPECT_EQ(testsupport::CellText(rows[limit - 1].cells[subkeys ? 0 : 1]), subkeys ? "E" : "tool");
     EXPECT_EQ(hive.Keys().Path(rows.back().key), hive.Keys().Path(rows[0].key));
-    EXPECT_TRUE(std::all_of(rows.back().cells.begin(), rows.back().cells.end(),
-                            [](const artifacts::Cell& cell) { return cell.index() == 0; }));
+    EXPECT_TRUE(artifacts::StoppedAtRowLimit(rows));
+    EXPECT_FALSE(artifacts::StoppedAtRowLimit(std::span(rows).first(limit)));
     EXPECT_EQ(rows.back().problem, "decoding stopped after " + std::to_string(limit) + " rows, more than a file of " +
-                                       std::to_string(b.Bytes().size()) +
+                                       std::to_string(image.size()) +
                                        " bytes can hold: its lists name the same records over and over");
   }
   // A real hive's rows are never near the bound: one row per 8 bytes.

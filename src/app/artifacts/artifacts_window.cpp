@@ -16,6 +16,7 @@
 
 #include "app/table_enter.h"
 #include "app/window_look.h"
+#include "artifacts/artifact_table.h"
 
 namespace ui {
 namespace {
@@ -199,10 +200,14 @@ void ArtifactsWindow::ShowArtifact(int index, artifacts::KeyId narrowTo) {
   ShowRows();
 }
 
-void ArtifactsWindow::ShowRows() {
+const DecodedArtifact* ArtifactsWindow::ShownDecoded() const {
   const bool ready =
       m_decoded != nullptr && !m_decoded->unmapped && m_shown < static_cast<int>(m_decoded->artifacts.size());
-  const DecodedArtifact* decoded = ready ? &m_decoded->artifacts[static_cast<size_t>(m_shown)] : nullptr;
+  return ready ? &m_decoded->artifacts[static_cast<size_t>(m_shown)] : nullptr;
+}
+
+void ArtifactsWindow::ShowRows() {
+  const DecodedArtifact* decoded = ShownDecoded();
   if (decoded != nullptr) {
     m_model.Reset(decoded->artifact, &decoded->rows, m_decoded->keys);
   } else {
@@ -250,8 +255,13 @@ void ArtifactsWindow::FitColumns() {
 
 void ArtifactsWindow::ShowCount() {
   const QLocale locale = QLocale::system();
-  m_status->setText(QStringLiteral("%1 of %2 rows shown")
-                        .arg(locale.toString(m_model.ShownCount()), locale.toString(m_model.RowCount())));
+  QString status = QStringLiteral("%1 of %2 rows shown")
+                       .arg(locale.toString(m_model.ShownCount()), locale.toString(m_model.RowCount()));
+  const DecodedArtifact* decoded = ShownDecoded();
+  if (decoded != nullptr && artifacts::StoppedAtRowLimit(decoded->rows)) {
+    status += QStringLiteral("; decoding stopped early, as the last row says");
+  }
+  m_status->setText(status);
 }
 
 QString ArtifactsWindow::NarrowingText() const { return m_narrowBar->isHidden() ? QString() : m_narrowText->text(); }

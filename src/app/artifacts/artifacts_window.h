@@ -76,6 +76,8 @@ class ArtifactsWindow : public QWidget {
  private:
   void ListArtifacts();
   void ShowRows();
+  // The decoded artifact shown; none before its decoding is done.
+  const DecodedArtifact* ShownDecoded() const;
   void FitColumns();
   void ShowCount();
   void ChooseRow(int row);

@@ -32,6 +32,7 @@
 #include "hive_builder.h"
 #include "shell_item_bytes.h"
 #include "recovery/open_anyway.h"
+#include "repeating_lists_hive.h"
 #include "temp_hive.h"
 #include "tree/build_key_tree.h"
 #include "tree/key_path.h"
@@ -446,6 +447,24 @@ class ArtifactsToolsTest : public QObject {
              QString("name,run_count,last_run,pinned,key,value,problem\r\n"
                      "\"run, \"\"quoted\"\"\",1,2012-12-14T23:06:40.0000000Z,,Run,x,\r\n"
                      "inner,,,,Run\\Inner,{default},data too short: 12 of 16 bytes\r\n"));
+  }
+
+  // A hive whose value list names one Run value 6,000 times: the rows stop
+  // at the file's bound, and the status says so.
+  void TheStatusSaysWhenDecodingStoppedEarly() {
+    const testsupport::TempHive hostile(testsupport::NtuserListingOneRecordOverAndOver(false, 6000));
+    const auto viewer = OpenAnyway(hostile.Path());
+    QVERIFY(viewer && Activate(*viewer));
+    ui::ArtifactsWindow& shown = viewer->Artifacts()->OpenArtifacts();
+    QTRY_VERIFY(viewer->Artifacts()->Decoding().Finished());
+    const auto& all = viewer->Artifacts()->Decoding().Result()->artifacts;
+    const auto run = std::find_if(all.begin(), all.end(), [](const auto& d) { return d.artifact->id == "run"; });
+    QVERIFY(run != all.end());
+    shown.ShowArtifact(static_cast<int>(run - all.begin()));
+    const QString rows = QLocale::system().toString(shown.Model().RowCount());
+    QCOMPARE(shown.Status(),
+             QString("%1 of %2 rows shown; decoding stopped early, as the last row says").arg(rows, rows));
+    shown.close();
   }
 
   // Rows from recovered records: the tree's deleted look, their keys after
