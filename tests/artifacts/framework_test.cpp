@@ -13,6 +13,7 @@
 #include "deleted/scan_deleted.h"
 #include "hive/format.h"
 #include "decoded_hive.h"
+#include "deleted_entries_hive.h"
 #include "hive_builder.h"
 #include "repeating_lists_hive.h"
 
@@ -173,64 +174,33 @@ TEST(HiveKeys, RecoveredKeysAndValuesFollowTheLiveOnes) {
   EXPECT_FALSE(hive.Keys().FindValue(liveKey, "Gone"));
 }
 
-TEST(DeletedArtifacts, ARecoveredUserAssistEntryIsDecodedAndMarked) {
-  // An NTUSER hive whose UserAssist Count key held two entries; Windows
-  // deleted the second (past the value count, its cells freed).
-  HiveBuilder b;
-  for (const char* name : {"Control Panel", "Environment"}) b.AddKey(b.Root(), name);
-  HiveBuilder::KeyId key = b.AddKey(b.Root(), "Software");
-  for (const char* name : {"Microsoft", "Windows", "CurrentVersion", "Explorer", "UserAssist",
-                           "{CEBFF5CD-ACE2-4F4F-9178-9926F41749EA}", "Count"}) {
-    key = b.AddKey(key, name);
-  }
-  std::vector<uint8_t> entry(72, 0);
-  entry[4] = 7;                                                      // run count
-  for (size_t i = 0; i < 8; ++i) entry[60 + i] = static_cast<uint8_t>(0x01d0000000000000ull >> (8 * i));  // last run
-  b.AddValue(key, artifacts::Rot13("UEME_RUNPATH:C:\\kept.exe"), 3, entry);
-  const auto gone = b.AddValue(key, artifacts::Rot13("UEME_RUNPATH:C:\\gone.exe"), 3, entry);
-  b.Build();
-  b.PatchU32(b.KeyOffset(key) + hive::key_node::kValueCount, 1);
-  b.FreeCells(b.ValueOffset(gone), b.DataOffset(gone));
-  const DecodedHive hive(b.Bytes(), "NTUSER.DAT");
+TEST(DeletedArtifacts, RecoveredEntriesAreDecodedAndMarked) {
+  const DecodedHive hive(testsupport::NtuserWithDeletedEntries(), "NTUSER.DAT");
   const deleted::DeletedRecords records = deleted::ScanDeletedRecords(hive.Hive(), hive.Tree(), hive.Index());
   const artifacts::HiveKeys keys(hive.Hive(), hive.Tree(), hive.Index(), &records);
-  const std::vector<artifacts::ArtifactRow> rows =
-      artifacts::DecodeArtifact(*artifacts::FindArtifact("userassist"), {keys, HiveKind::kNtuser, artifacts::kNoKey});
-  ASSERT_EQ(rows.size(), 2u);
-  EXPECT_EQ(testsupport::CellText(rows[0].cells[0]), "UEME_RUNPATH:C:\\kept.exe");
-  EXPECT_FALSE(rows[0].deleted);
-  EXPECT_EQ(testsupport::CellText(rows[1].cells[0]), "UEME_RUNPATH:C:\\gone.exe");
-  EXPECT_EQ(testsupport::CellInteger(rows[1].cells[1]), 7);
-  EXPECT_EQ(testsupport::CellTime(rows[1].cells[4]), 0x01d0000000000000ull);
-  EXPECT_TRUE(rows[1].deleted);
-  EXPECT_EQ(hive.Decode("userassist").size(), 1u);  // without the records: the live entry only
-}
-
-TEST(DeletedArtifacts, AListedEntryFromARecoveredValueIsMarked) {
-  // RunMRU listed "ab"; Windows deleted b (past the value count, cells freed).
-  HiveBuilder b;
-  for (const char* name : {"Control Panel", "Environment"}) b.AddKey(b.Root(), name);
-  HiveBuilder::KeyId key = b.AddKey(b.Root(), "Software");
-  for (const char* name : {"Microsoft", "Windows", "CurrentVersion", "Explorer", "RunMRU"}) key = b.AddKey(key, name);
-  const auto text = [](std::string_view ascii) {
-    std::vector<uint8_t> bytes;
-    for (const char c : ascii) bytes.insert(bytes.end(), {static_cast<uint8_t>(c), 0});
-    return bytes;
+  const auto decode = [&](std::string_view id) {
+    return artifacts::DecodeArtifact(*artifacts::FindArtifact(id), {keys, HiveKind::kNtuser, artifacts::kNoKey});
   };
-  b.AddValue(key, "MRUList", 1, text("ab"));
-  b.AddValue(key, "a", 1, text("calc\\1"));
-  const auto gone = b.AddValue(key, "b", 1, text("cmd\\1"));
-  b.Build();
-  b.PatchU32(b.KeyOffset(key) + hive::key_node::kValueCount, 2);
-  b.FreeCells(b.ValueOffset(gone), b.DataOffset(gone));
-  const DecodedHive hive(b.Bytes(), "NTUSER.DAT");
-  const deleted::DeletedRecords records = deleted::ScanDeletedRecords(hive.Hive(), hive.Tree(), hive.Index());
-  const artifacts::HiveKeys keys(hive.Hive(), hive.Tree(), hive.Index(), &records);
-  const std::vector<artifacts::ArtifactRow> rows =
-      artifacts::DecodeArtifact(*artifacts::FindArtifact("runmru"), {keys, HiveKind::kNtuser, artifacts::kNoKey});
-  ASSERT_EQ(rows.size(), 2u);
-  EXPECT_EQ(testsupport::CellText(rows[1].cells[1]), "cmd\\1");
-  EXPECT_EQ(std::make_pair(rows[0].deleted, rows[1].deleted), std::make_pair(false, true));
+  // A recovered UserAssist entry, with its fields.
+  const std::vector<artifacts::ArtifactRow> userAssist = decode("userassist");
+  ASSERT_EQ(userAssist.size(), 2u);
+  EXPECT_EQ(testsupport::CellText(userAssist[0].cells[0]), "UEME_RUNPATH:C:\\kept.exe");
+  EXPECT_FALSE(userAssist[0].deleted);
+  EXPECT_EQ(testsupport::CellText(userAssist[1].cells[0]), "UEME_RUNPATH:C:\\gone.exe");
+  EXPECT_EQ(testsupport::CellInteger(userAssist[1].cells[1]), 7);
+  EXPECT_EQ(testsupport::CellTime(userAssist[1].cells[4]), 0x01d0000000000000ull);
+  EXPECT_TRUE(userAssist[1].deleted);
+  EXPECT_EQ(hive.Decode("userassist").size(), 1u);  // without the records: the live entry only
+  // A list entry from a recovered value of a live key (RunMRU names values).
+  const std::vector<artifacts::ArtifactRow> runMru = decode("runmru");
+  ASSERT_EQ(runMru.size(), 2u);
+  EXPECT_EQ(testsupport::CellText(runMru[1].cells[1]), "cmd\\1");
+  EXPECT_EQ(std::make_pair(runMru[0].deleted, runMru[1].deleted), std::make_pair(false, true));
+  // A recovered BagMRU node: its drive below the live My Computer.
+  const std::vector<artifacts::ArtifactRow> shellBags = decode("shellbags");
+  ASSERT_EQ(shellBags.size(), 2u);
+  EXPECT_EQ(testsupport::CellText(shellBags[1].cells[0]), "My Computer\\C:");
+  EXPECT_EQ(std::make_pair(shellBags[0].deleted, shellBags[1].deleted), std::make_pair(false, true));
 }
 
 TEST(ArtifactRows, ListsNamingOneRecordOverAndOverStopAtTheFilesBound) {

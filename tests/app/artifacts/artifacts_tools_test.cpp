@@ -25,6 +25,7 @@
 #include "app/artifacts/artifacts_tools.h"
 #include "app/artifacts/csv_records.h"
 #include "app_test_support.h"
+#include "deleted_entries_hive.h"
 #include "artifacts/artifact_table.h"
 #include "artifacts/bookmarks.h"
 #include "artifacts/decoders.h"
@@ -130,38 +131,6 @@ struct SmallHive {
   deleted::DeletedRecords records;
   std::unique_ptr<artifacts::HiveKeys> hiveKeys;
 };
-
-// An NTUSER.DAT from which Windows deleted a UserAssist entry (past the value
-// count, its cells freed) and the BagMRU node 0 (off its parent's list, its
-// key cell freed), with the live entry and the live node beside them.
-std::vector<uint8_t> NtuserWithDeletedEntries() {
-  namespace items = shellbytes;
-  testsupport::HiveBuilder b;
-  for (const char* name : {"Control Panel", "Environment"}) b.AddKey(b.Root(), name);
-  const auto windows = b.AddKey(b.AddKey(b.AddKey(b.Root(), "Software"), "Microsoft"), "Windows");
-  auto count = b.AddKey(windows, "CurrentVersion");
-  for (const char* name : {"Explorer", "UserAssist", "{CEBFF5CD-ACE2-4F4F-9178-9926F41749EA}", "Count"}) {
-    count = b.AddKey(count, name);
-  }
-  std::vector<uint8_t> entry(72, 0);
-  entry[4] = 7;  // run count
-  b.AddValue(count, artifacts::Rot13("UEME_RUNPATH:C:\\kept.exe"), 3, entry);
-  const auto goneEntry = b.AddValue(count, artifacts::Rot13("UEME_RUNPATH:C:\\gone.exe"), 3, entry);
-  const auto bagMru = b.AddKey(b.AddKey(windows, "Shell"), "BagMRU");
-  const auto list = [](const items::Bytes& item) { return items::Concat({item, items::Zeros(2)}); };
-  b.AddValue(bagMru, "0", 3, list(items::Root(items::kMyComputer)));
-  b.AddValue(bagMru, "MRUListEx", 3, items::Concat({items::Le(0, 4), items::Le(0xffffffff, 4)}));
-  const auto node = b.AddKey(bagMru, "0");
-  b.AddValue(node, "0", 3, list(items::Drive('C')));
-  b.AddValue(node, "MRUListEx", 3, items::Concat({items::Le(0, 4), items::Le(0xffffffff, 4)}));
-  b.Build();
-  b.PatchU32(b.KeyOffset(count) + hive::key_node::kValueCount, 1);
-  b.FreeCells(b.ValueOffset(goneEntry), b.DataOffset(goneEntry));
-  b.PatchU32(b.KeyOffset(bagMru) + hive::key_node::kSubkeyCount, 0);
-  b.PatchU16(b.SubkeyListOffset(bagMru) + hive::subkey_list::kCount, 0);
-  b.FreeCells(b.KeyOffset(node), b.KeyOffset(node));
-  return b.Bytes();
-}
 
 constexpr artifacts::Column kColumns[] = {
     {"name", artifacts::ColumnType::kText}, {"run_count", artifacts::ColumnType::kInteger},
@@ -505,7 +474,7 @@ class ArtifactsToolsTest : public QObject {
   // the recovered UserAssist entry is a deleted row that leads to its row in
   // the ValueTable, and the recovered BagMRU node offers its ShellBags row.
   void DeletedRecordsGiveDeletedRows() {
-    const testsupport::TempHive file(NtuserWithDeletedEntries());
+    const testsupport::TempHive file(testsupport::NtuserWithDeletedEntries());
     std::unique_ptr<ui::Viewer> viewer = OpenAnyway(file.Path());
     QVERIFY(viewer && Activate(*viewer));
     ui::ArtifactsTools& tools = *viewer->Artifacts();
