@@ -365,9 +365,8 @@ constexpr std::string_view kAppCompatValue = "AppCompatCache";
 
 // The rows of the cache read from value, a value of key.
 void AddAppCompatRows(KeyId key, const ValueView& value, AppCompatCache& cache, RowSink& rows) {
-  const auto addRow = [&]() -> ArtifactRow& { return rows.AddValueRow(key, value); };
   for (AppCompatEntry& entry : cache.entries) {
-    ArtifactRow& row = addRow();
+    ArtifactRow& row = rows.AddValueRow(key, value);
     row.cells[0] = IntegerCell(entry.position);
     row.cells[1] = TextCell(std::move(entry.path));
     row.cells[2] = TimeCell(entry.lastModified);
@@ -376,7 +375,7 @@ void AddAppCompatRows(KeyId key, const ValueView& value, AppCompatCache& cache, 
     row.problem = std::move(entry.problem);
   }
   if (cache.problem.empty()) return;
-  ArtifactRow& row = addRow();
+  ArtifactRow& row = rows.AddValueRow(key, value);
   if (cache.problemPosition) row.cells[0] = IntegerCell(*cache.problemPosition);
   row.problem = std::move(cache.problem);
 }
